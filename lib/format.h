@@ -1,0 +1,28 @@
+// The output format engine and the criteria match.
+#pragma once
+
+#include "lib/arg_spec.h"
+
+// Largest format text read from a file, and the output line tools use.
+constexpr int FORMAT_FILE_MAX = 2047;
+constexpr int OUTPUT_LINE_SIZE = 2048;
+
+// Expands `format` against the placeholder table into `out`: at most `size`
+// characters, then a terminator (`out` holds size + 1 bytes).
+void expand_format(const char* format, char* out, const ArgSpec* table, int size);
+
+// True when `text` names a readable file (a name without a backslash is
+// looked for in the running program's own directory); `out` (2,048 bytes)
+// then holds up to 2,047 bytes of it. Otherwise `out` gets a copy of text.
+bool read_text_or_file(const char* text, char* out);
+
+// True when the object passes every criterion that applies to it.
+bool match_criteria(const ArgSpec* object_table, const ArgSpec* criteria_table);
+
+// Converts a line in place from the ANSI to the OEM code page; `size` is the
+// size of the buffer, which the converted line never overruns.
+void to_oem(char* line, int size = OUTPUT_LINE_SIZE);
+
+// Expands, converts unless `ansi`, and prints one line with a newline to
+// standard output. An empty format prints nothing.
+void print_formatted(const char* format, const ArgSpec* table, bool ansi);

@@ -1,0 +1,63 @@
+// National-language formatting of numbers, dates and times.
+//
+// The user locale comes from the environment the way a Linux user names it:
+// LC_ALL, else LANG (for example "de_DE.UTF-8");
+// "C", "POSIX" or nothing stand for English (United States), 1033.
+#pragma once
+
+#include "platform/win32_types.h"
+
+constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
+constexpr LCID LANG_ENGLISH_US = 0x0409;
+
+constexpr LCTYPE LOCALE_SENGLANGUAGE = 0x1001;
+constexpr LCTYPE LOCALE_SDECIMAL = 0x000E;
+constexpr LCTYPE LOCALE_STHOUSAND = 0x000F;
+constexpr LCTYPE LOCALE_SGROUPING = 0x0010;
+constexpr LCTYPE LOCALE_SDATE = 0x001D;
+constexpr LCTYPE LOCALE_STIME = 0x001E;
+constexpr LCTYPE LOCALE_SSHORTDATE = 0x001F;
+constexpr LCTYPE LOCALE_SLONGDATE = 0x0020;
+constexpr LCTYPE LOCALE_S1159 = 0x0028;
+constexpr LCTYPE LOCALE_S2359 = 0x0029;
+constexpr LCTYPE LOCALE_SDAYNAME1 = 0x002A;          // .. SDAYNAME7 0x30, Monday first
+constexpr LCTYPE LOCALE_SABBREVDAYNAME1 = 0x0031;    // .. 0x37
+constexpr LCTYPE LOCALE_SMONTHNAME1 = 0x0038;        // .. 0x43
+constexpr LCTYPE LOCALE_SABBREVMONTHNAME1 = 0x0044;  // .. 0x4F
+constexpr LCTYPE LOCALE_INEGNUMBER = 0x1010;
+constexpr LCTYPE LOCALE_STIMEFORMAT = 0x1003;
+
+constexpr DWORD LOCALE_NOUSEROVERRIDE = 0x80000000;
+constexpr DWORD DATE_SHORTDATE = 0x1;
+constexpr DWORD DATE_LONGDATE = 0x2;
+constexpr DWORD TIME_NOMINUTESORSECONDS = 0x1;
+constexpr DWORD TIME_NOSECONDS = 0x2;
+constexpr DWORD TIME_NOTIMEMARKER = 0x4;
+constexpr DWORD TIME_FORCE24HOURFORMAT = 0x8;
+
+struct NUMBERFMTA {
+  UINT NumDigits;
+  UINT LeadingZero;
+  UINT Grouping;
+  char* lpDecimalSep;
+  char* lpThousandSep;
+  UINT NegativeOrder;  // 0 "(1.1)", 1 "-1.1", 2 "- 1.1", 3 "1.1-", 4 "1.1 -"
+};
+
+LCID GetUserDefaultLCID();
+LCID GetSystemDefaultLCID();
+
+// Win32 semantics: out_len 0 asks for the size needed (terminator included);
+// a too small buffer fails with ERROR_INSUFFICIENT_BUFFER; an unknown LCTYPE
+// or malformed value with ERROR_INVALID_PARAMETER. Texts are ANSI.
+int GetLocaleInfoA(LCID locale, LCTYPE type, char* out, int out_len);
+int GetNumberFormatA(LCID locale, DWORD flags, const char* value, const NUMBERFMTA* format,
+                     char* out, int out_len);
+// Pictures: d dd ddd dddd M MM MMM MMMM y yy yyyy gg, h hh H HH m mm s ss t tt,
+// 'quoted text' ('' for one quote); anything else is copied. A null picture
+// takes the locale's short date or time format. A null time is now.
+int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char* picture,
+                   char* out, int out_len);
+int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char* picture,
+                   char* out, int out_len);

@@ -1,0 +1,2 @@
+// Placeholder until the resource compiler lands.
+int main() { return 1; }

@@ -1,0 +1,2 @@
+// Placeholder until the mail sender lands.
+int main() { return 1; }
