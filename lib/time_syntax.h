@@ -17,18 +17,28 @@ constexpr int64_t SPAN_MINUTE = 600000000ll;
 constexpr int64_t SPAN_DAY = 1440ll * SPAN_MINUTE;
 
 // Each returns true and sets `out`, or prints one line to standard error and
-// returns false.
+// returns false (leaving `out` alone). At most 31 characters are read (after
+// the direction letter of a DeltaTime). Fields with more digits than any
+// bound are out of bounds, never wrapped; so is a DeltaTime whose span
+// leaves the calendar (before 1601 or past the year 30827), and a time part
+// with more than four fields or a date with more than three.
 bool parse_abs_time(const char* text, FILETIME* out);
 bool parse_delta_time(const char* text, FILETIME* out);
 
-// Adds the span to `time` (negative values subtract).
+// Adds the span to `time` (negative values subtract), saturating at 0 and
+// at the largest count instead of wrapping.
 void make_delta(FILETIME* time, int days, int hours, int minutes, int seconds, int milliseconds);
 
+// Both look at the first 255 characters only. Numbers of a range read as
+// the C library's atol does, saturated to 32 bits; a single token from which
+// no digit is read (",5", "-") admits nothing.
 bool check_range(const char* text);
 bool in_range(const char* text, int32_t value);
 
 // The date-and-time text of a local FILETIME under QX_DATE_FORMAT and
-// QX_TIME_FORMAT (defaults "dd.MM.yyyy " and "HH:mm"), or "never". `out`
+// QX_TIME_FORMAT (defaults "dd.MM.yyyy " and "HH:mm"), or "never". A
+// picture longer than 15 characters is cut to its first 15; one the
+// system's formatting rejects is replaced by the default. `out`
 // holds at least `size` bytes; the text is cut to size - 1.
 void format_time(const FILETIME* time, char* out, int size = 256);
 
