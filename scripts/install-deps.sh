@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   clang libclang-rt-14-dev
   python3 python3-aiosmtpd
-  rsync
+  rsync tzdata
 )
 
 missing=()

@@ -1,0 +1,107 @@
+#include "platform/kernel/identity.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/kernel/error.h"
+#include "platform/nls/codepage.h"
+
+namespace {
+
+// Upper-cases with the system's case mapping and cuts to `max` characters.
+std::string upper_cut(const std::string& name, size_t max) {
+  std::u16string wide = nt_ansi_to_wide(name);
+  for (char16_t& c : wide) c = nt_wide_upper(c);
+  std::string upper = nt_wide_to_ansi(wide);
+  return upper.substr(0, nt_ansi_prefix_bytes(upper, max));
+}
+
+template <typename Char>
+bool check_arguments(const Char* buffer, const DWORD* size) {
+  if (!size || (!buffer && *size != 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  return true;
+}
+
+template <typename Char>
+void copy_out(const std::basic_string<Char>& name, Char* buffer) {
+  memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(Char));
+}
+
+}  // namespace
+
+std::string nt_computer_name() {
+  const char* env = getenv("COMPUTERNAME");
+  std::string name;
+  if (env && *env) {
+    name = env;
+  } else {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) name = host;
+    name = name.substr(0, name.find('.'));
+    if (name.empty()) name = "LOCALHOST";
+  }
+  return upper_cut(name, MAX_COMPUTERNAME_LENGTH);
+}
+
+std::string nt_user_name() {
+  const char* env = getenv("USERNAME");
+  if (env && *env) return env;
+  return "Administrator";
+}
+
+BOOL GetComputerNameA(char* buffer, DWORD* size) {
+  if (!check_arguments(buffer, size)) return FALSE;
+  std::string name = nt_computer_name();
+  if (name.size() + 1 > *size) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return FALSE;
+  }
+  copy_out(name, buffer);
+  *size = static_cast<DWORD>(name.size());
+  return TRUE;
+}
+
+BOOL GetComputerNameW(WCHAR* buffer, DWORD* size) {
+  if (!check_arguments(buffer, size)) return FALSE;
+  std::u16string name = nt_ansi_to_wide(nt_computer_name());
+  if (name.size() + 1 > *size) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return FALSE;
+  }
+  copy_out(name, buffer);
+  *size = static_cast<DWORD>(name.size());
+  return TRUE;
+}
+
+BOOL GetUserNameA(char* buffer, DWORD* size) {
+  if (!check_arguments(buffer, size)) return FALSE;
+  std::string name = nt_user_name();
+  if (name.size() + 1 > *size) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  copy_out(name, buffer);
+  *size = static_cast<DWORD>(name.size() + 1);
+  return TRUE;
+}
+
+BOOL GetUserNameW(WCHAR* buffer, DWORD* size) {
+  if (!check_arguments(buffer, size)) return FALSE;
+  std::u16string name = nt_ansi_to_wide(nt_user_name());
+  if (name.size() + 1 > *size) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  copy_out(name, buffer);
+  *size = static_cast<DWORD>(name.size() + 1);
+  return TRUE;
+}
