@@ -2,7 +2,7 @@
 # The suite's main job on this machine, from a fresh checkout: installs what
 # is missing, builds every program, and sends a mail with postar through a
 # local SMTP server, showing the whole dialogue and the mail as received.
-set -euo pipefail
+set -eo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 py=/usr/bin/python3
 
@@ -41,9 +41,13 @@ INI
 printf 'The nightly job finished on %s.\r\nAll servers answered.\r\n' "$(hostname)" >"$work/body.txt"
 
 echo "== postar /v: the dialogue (port 25 is mapped to $port for this run)"
+# Arguments that begin with "/" are options to an NT tool, so the body file is
+# named relative to the working directory.
+cd "$work"
 USERNAME=${USERNAME:-Administrator} NT_PORT_MAP="25:$port" \
-  "$bin/postar" /h127.0.0.1 "/i$work/SMTP.INI" /v admin@example.net "Nightly report" "$work/body.txt"
+  "$bin/postar" /h127.0.0.1 "/i$work/SMTP.INI" /v admin@example.net "Nightly report" body.txt
 echo "== postar exit code: $?"
+cd "$top"
 sleep 0.5
 echo "== What the SMTP server received"
 cat "$work/server.log"
