@@ -1,5 +1,6 @@
-// Files through handles: CreateFileA and the calls on its handles, and the
-// name-based calls DeleteFileA, GetFileAttributesA and MoveFileExA.
+// Files through handles: CreateFileA and the calls on its handles, and
+// DeleteFileA. This header also brings the other file calls of the layer:
+// attributes and times (file_info.h), copies and moves (file_copy.h).
 //
 // Names are NT paths, resolved by nt_host_path. Opened files are NtFile
 // objects in the handle table; CloseHandle closes them. Share modes are kept
@@ -9,11 +10,18 @@
 // so do DeleteFileA and MoveFileExA on a file open without FILE_SHARE_DELETE.
 // Only synchronous I/O is offered: a non-null OVERLAPPED is refused with
 // ERROR_INVALID_PARAMETER.
+//
+// The read-only attribute protects a file as NT does: opening it for
+// writing or deleting, overwriting it (CREATE_ALWAYS, TRUNCATE_EXISTING) or
+// deleting it fails with ERROR_ACCESS_DENIED. Every open and delete passes
+// the access check of file_access.h.
 #pragma once
 
 #include <string>
 #include <sys/types.h>
 
+#include "platform/files/file_copy.h"
+#include "platform/files/file_info.h"
 #include "platform/kernel/error.h"
 #include "platform/kernel/handle.h"
 #include "platform/win32_types.h"
@@ -35,14 +43,6 @@ constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
 constexpr DWORD TRUNCATE_EXISTING = 5;
 
-constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
-constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
-constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
-constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
-
 // Lets CreateFileA open a directory (for its attributes and times).
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
 
@@ -52,9 +52,6 @@ constexpr DWORD FILE_END = 2;
 constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
 
-constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
-constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
-constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 
 // An open file. Later parts (attributes, security, pipes) reach the
 // descriptor and the host path through it.
@@ -80,12 +77,20 @@ class NtFile : public KernelObject {
 // Win32 results: a handle, or INVALID_HANDLE_VALUE with
 //   ERROR_FILE_NOT_FOUND (2)   OPEN_EXISTING/TRUNCATE_EXISTING, no such file
 //   ERROR_PATH_NOT_FOUND (3)   a directory on the way is missing
-//   ERROR_ACCESS_DENIED (5)    no permission, or the name is a directory
+//   ERROR_ACCESS_DENIED (5)    no permission; a directory without
+//                              FILE_FLAG_BACKUP_SEMANTICS (or to be
+//                              overwritten); a read-only file opened for
+//                              writing or deleting or to be overwritten; a
+//                              hidden or system file overwritten by
+//                              CREATE_ALWAYS without those attributes
 //   ERROR_FILE_EXISTS (80)     CREATE_NEW on an existing file
 //   ERROR_SHARING_VIOLATION (32), ERROR_INVALID_PARAMETER (87).
 // On success CREATE_ALWAYS and OPEN_ALWAYS leave ERROR_ALREADY_EXISTS (183)
-// when the file was there, else 0. `security` and `template_file` are not
-// read yet; attributes other than the flags above are ignored.
+// when the file was there, else 0. A file made (or overwritten) gets the
+// attributes R, H, S, A given in `flags_and_attributes`, and A always, as
+// NT gives them. `security` and `template_file` are not read yet.
+// A directory opened with FILE_FLAG_BACKUP_SEMANTICS serves GetFileTime,
+// SetFileTime (with GENERIC_WRITE) and CloseHandle.
 HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags_and_attributes, HANDLE template_file);
 
@@ -110,17 +115,6 @@ DWORD GetFileSize(HANDLE file, DWORD* size_high);
 BOOL FlushFileBuffers(HANDLE file);
 
 // Deletes a file: ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND,
-// ERROR_ACCESS_DENIED (also for a directory), ERROR_SHARING_VIOLATION.
+// ERROR_ACCESS_DENIED (a directory, or a read-only file),
+// ERROR_SHARING_VIOLATION.
 BOOL DeleteFileA(const char* name);
-
-// FILE_ATTRIBUTE_DIRECTORY or FILE_ATTRIBUTE_NORMAL, or
-// INVALID_FILE_ATTRIBUTES with the error.
-DWORD GetFileAttributesA(const char* name);
-
-// Renames in one step (the target is replaced atomically with
-// MOVEFILE_REPLACE_EXISTING; without it an existing target fails with
-// ERROR_ALREADY_EXISTS). Across file systems the file is copied and the
-// source deleted when MOVEFILE_COPY_ALLOWED is given, else
-// ERROR_NOT_SAME_DEVICE. MOVEFILE_WRITE_THROUGH syncs the target's
-// directory before returning.
-BOOL MoveFileExA(const char* existing, const char* target, DWORD flags);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/files/files_test_env.h"
 #include "platform/kernel/error.h"
 
 namespace {
@@ -39,6 +40,7 @@ class FileIoTest : public testing::Test {
     return CreateFileA(path(name).c_str(), access, share, nullptr, disposition, 0, nullptr);
   }
 
+  FilesTestNetwork net_;
   std::string dir_;
 };
 
@@ -112,7 +114,7 @@ TEST_F(FileIoTest, DispositionsAndTheirErrors) {
   EXPECT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
 
-  EXPECT_EQ(CreateFileA("C:\\x.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+  EXPECT_EQ(CreateFileA("Q:\\x.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
@@ -267,6 +269,90 @@ TEST_F(FileIoTest, MoveReplacesOnlyWhenAsked) {
   EXPECT_FALSE(MoveFileExA(path("c.txt").c_str(), nullptr, 0));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(read_text("c.txt"), "new");
+}
+
+TEST_F(FileIoTest, ReadOnlyAndHiddenFilesAreProtectedAsNtDoes) {
+  write_text("ro.txt", "keep");
+  ASSERT_TRUE(SetFileAttributesA(path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  // Reading is fine; writing, deleting and overwriting are not.
+  HANDLE h = open("ro.txt", GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  for (DWORD access : {GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, DELETE}) {
+    EXPECT_EQ(open("ro.txt", access, OPEN_EXISTING), INVALID_HANDLE_VALUE) << access;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  }
+  EXPECT_EQ(open("ro.txt", GENERIC_READ, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(open("ro.txt", GENERIC_WRITE, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(DeleteFileA(path("ro.txt").c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(read_text("ro.txt"), "keep");
+  // Clearing the attribute lifts the protection.
+  ASSERT_TRUE(SetFileAttributesA(path("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(DeleteFileA(path("ro.txt").c_str()));
+
+  // CREATE_ALWAYS over a hidden or system file must name those attributes.
+  write_text("hid.txt", "old");
+  ASSERT_TRUE(SetFileAttributesA(path("hid.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(open("hid.txt", GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  h = CreateFileA(path("hid.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_HIDDEN, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  CloseHandle(h);
+  EXPECT_EQ(read_text("hid.txt"), "");
+  EXPECT_EQ(GetFileAttributesA(path("hid.txt").c_str()),
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+  h = open("hid.txt", GENERIC_WRITE, OPEN_EXISTING);  // other dispositions do not care
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+}
+
+TEST_F(FileIoTest, NewFilesGetTheirAttributesAndArchive) {
+  HANDLE h = CreateFileA(path("new.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  // The handle that made a read-only file may still write it.
+  DWORD done = 0;
+  EXPECT_TRUE(WriteFile(h, "abc", 3, &done, nullptr));
+  CloseHandle(h);
+  EXPECT_EQ(read_text("new.txt"), "abc");
+  EXPECT_EQ(GetFileAttributesA(path("new.txt").c_str()),
+            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  h = open("plain.txt", GENERIC_WRITE, CREATE_ALWAYS);
+  CloseHandle(h);
+  EXPECT_EQ(GetFileAttributesA(path("plain.txt").c_str()), FILE_ATTRIBUTE_ARCHIVE);
+  // Opening an existing file leaves its attributes.
+  write_text("host.txt", "x");
+  h = open("host.txt", GENERIC_WRITE, OPEN_ALWAYS);
+  CloseHandle(h);
+  EXPECT_EQ(GetFileAttributesA(path("host.txt").c_str()), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FileIoTest, DrivePathsAndCaseInsensitiveNames) {
+  net_.map('D', dir_);
+  write_text("Mixed.Case", "m");
+  HANDLE h = CreateFileA("d:\\MIXED.CASE", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char buffer[4] = {};
+  DWORD done = 0;
+  EXPECT_TRUE(ReadFile(h, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(std::string(buffer, done), "m");
+  CloseHandle(h);
+  // A new file keeps the case given.
+  h = CreateFileA("D:\\NewName.TXT", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  EXPECT_TRUE(exists("NewName.TXT"));
+  EXPECT_EQ(CreateFileA("D:\\newname.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  EXPECT_TRUE(DeleteFileA("D:\\NEWNAME.txt"));
+  EXPECT_FALSE(exists("NewName.TXT"));
 }
 
 }  // namespace

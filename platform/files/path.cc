@@ -1,26 +1,15 @@
 #include "platform/files/path.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files/current_directory.h"
+#include "platform/files/drives.h"
+#include "platform/files/host_names.h"
+#include "platform/files/nt_path.h"
 #include "platform/kernel/error.h"
 
 namespace {
-
-bool is_separator(char c) { return c == '\\' || c == '/'; }
-
-bool is_drive_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-std::string with_slashes(const char* path) {
-  std::string out(path);
-  for (char& c : out) {
-    if (c == '\\') c = '/';
-  }
-  return out;
-}
 
 std::string windows_directory() {
   const char* root = getenv("SYSTEMROOT");
@@ -39,45 +28,73 @@ UINT copy_directory(const std::string& text, char* buffer, UINT size) {
   return static_cast<UINT>(text.size());
 }
 
+void finish(const NtPathParts& parts, const NtRootDir& root, NtResolvedPath* out) {
+  out->host = parts.names.empty() ? root.host : nt_lookup_names(root.host, parts.names);
+  if (parts.trailing_separator) out->host += '/';
+  out->root = parts.names.empty() && root.drive_root;
+  out->given_name = parts.names.empty() ? std::string() : parts.names.back();
+}
+
 }  // namespace
 
+DWORD nt_resolve_full_path(const std::string& full, NtResolvedPath* out) {
+  NtPathParts parts = nt_split_full_path(full);
+  out->full = full;
+  switch (parts.kind) {
+    case NtPathKind::host: {
+      out->host = full;
+      out->root = full == "/";
+      out->given_name = parts.names.empty() ? std::string() : parts.names.back();
+      return ERROR_SUCCESS;
+    }
+    case NtPathKind::device:
+      return ERROR_FILE_NOT_FOUND;
+    case NtPathKind::drive: {
+      NtRootDir root;
+      DWORD err = nt_drive_root(parts.drive, &root);
+      if (err == ERROR_INVALID_DRIVE) return ERROR_PATH_NOT_FOUND;
+      if (err != ERROR_SUCCESS) return err;
+      finish(parts, root, out);
+      return ERROR_SUCCESS;
+    }
+    case NtPathKind::unc: {
+      NtRootDir root;
+      DWORD err = nt_share_root(parts.server, parts.share, &root);
+      if (err != ERROR_SUCCESS) return err;
+      finish(parts, root, out);
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_PATH_NOT_FOUND;
+}
+
+DWORD nt_resolve_path(const char* nt_path, NtResolvedPath* out) {
+  if (!nt_path || !*nt_path) return ERROR_PATH_NOT_FOUND;
+  std::string full;
+  DWORD err = nt_get_full_path(nt_ansi_to_host(nt_path), &full);
+  if (err != ERROR_SUCCESS) return err;
+  return nt_resolve_full_path(full, out);
+}
+
 bool nt_host_path(const char* nt_path, std::string* host) {
-  if (!nt_path || !*nt_path || !host) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  if (!host) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  if (is_separator(nt_path[0]) && is_separator(nt_path[1])) {
-    // \\SERVER\SHARE\..., \\.\device, //SERVER/...: the share table of the
-    // named machine will resolve these.
-    SetLastError(ERROR_BAD_NETPATH);
+  NtResolvedPath resolved;
+  DWORD err = nt_resolve_path(nt_path, &resolved);
+  if (err != ERROR_SUCCESS) {
+    SetLastError(err);
     return false;
   }
-  if (is_drive_letter(nt_path[0]) && nt_path[1] == ':') {
-    // The drive table of the local machine will resolve these.
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  std::string path = with_slashes(nt_path);
-  if (path[0] == '/') {
-    *host = path;
-    return true;
-  }
-  char* cwd = getcwd(nullptr, 0);
-  if (!cwd) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  std::string base(cwd);
-  free(cwd);
-  if (base.empty() || base.back() != '/') base += '/';
-  *host = base + path;
+  *host = std::move(resolved.host);
   return true;
 }
 
 bool nt_path_has_directory(const char* nt_path) {
   if (!nt_path) return false;
   for (const char* p = nt_path; *p; ++p) {
-    if (is_separator(*p) || *p == ':') return true;
+    if (nt_is_separator(*p) || *p == ':') return true;
   }
   return false;
 }

@@ -1,11 +1,9 @@
 #include "platform/netapi/share_table.h"
 
-#include <dirent.h>
-#include <strings.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 
+#include "platform/files/drives.h"
 #include "platform/files/path.h"
 #include "platform/kernel/error.h"
 #include "platform/netapi/netapi.h"
@@ -51,53 +49,18 @@ bool drive_path(std::string_view path) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool is_directory(const std::string& host) {
-  struct stat st;
-  return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The entry of `dir` named `name`: the exact name when it is there, else the
-// first whose name matches without regard to case.
-bool find_entry(const std::string& dir, const std::string& name, std::string* found) {
-  struct stat st;
-  if (lstat((dir + "/" + name).c_str(), &st) == 0) {
-    *found = name;
-    return true;
-  }
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return false;
-  std::string upper = nt_upper_utf8(name);
-  bool hit = false;
-  while (dirent* e = readdir(d)) {
-    if (nt_upper_utf8(e->d_name) == upper) {
-      *found = e->d_name;
-      hit = true;
-      break;
-    }
-  }
-  closedir(d);
-  return hit;
-}
-
 // The host directory of a drive path of the machine, or NERR_UnknownDevDir.
+// A share path never names ".." (a share stays inside its drive).
 DWORD resolve_directory(MachineStore& store, std::string_view nt_path, std::string* host) {
-  NtDrive drive;
-  if (nt_machine_get_drive(store, nt_path[0], &drive) != ERROR_SUCCESS) return NERR_UnknownDevDir;
-  std::string dir = nt_machine_drive_host_path(store, drive);
-  if (!is_directory(dir)) return NERR_UnknownDevDir;
-  std::string_view rest = nt_path.substr(3);
-  while (!rest.empty()) {
-    size_t end = rest.find_first_of("\\/");
-    std::string part(rest.substr(0, end));
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") return NERR_UnknownDevDir;  // a share stays inside its drive
-    std::string found;
-    if (!find_entry(dir, part, &found)) return NERR_UnknownDevDir;
-    dir += "/" + found;
-    if (!is_directory(dir)) return NERR_UnknownDevDir;
+  for (size_t start = 0; start <= nt_path.size();) {
+    size_t end = nt_path.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = nt_path.size();
+    if (nt_path.substr(start, end - start) == "..") return NERR_UnknownDevDir;
+    start = end + 1;
   }
-  *host = dir;
+  NtRootDir dir;
+  if (nt_machine_directory(store, nt_path, &dir) != ERROR_SUCCESS) return NERR_UnknownDevDir;
+  *host = std::move(dir.host);
   return ERROR_SUCCESS;
 }
 
