@@ -88,7 +88,7 @@ int open_root(Ntnet& ctx, const std::string& machine, const std::string& key_tex
 std::string time_text(const FILETIME& ft) {
   SYSTEMTIME st;
   if (!FileTimeToSystemTime(&ft, &st)) return "?";
-  char buf[40];
+  char buf[64];
   snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", st.wYear, st.wMonth, st.wDay,
            st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
   return buf;

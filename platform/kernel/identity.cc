@@ -48,10 +48,53 @@ std::string nt_computer_name() {
   return upper_cut(name, MAX_COMPUTERNAME_LENGTH);
 }
 
+namespace {
+
+struct ThreadIdentity {
+  bool active = false;
+  NtIdentity identity;
+};
+
+ThreadIdentity& thread_identity() {
+  thread_local ThreadIdentity t;
+  return t;
+}
+
+}  // namespace
+
+void nt_impersonate(const NtIdentity& identity) {
+  ThreadIdentity& t = thread_identity();
+  t.identity = identity;
+  t.active = true;
+}
+
+void nt_revert_to_self() {
+  ThreadIdentity& t = thread_identity();
+  t.active = false;
+  t.identity = NtIdentity{};
+}
+
+bool nt_impersonated_identity(NtIdentity* identity) {
+  const ThreadIdentity& t = thread_identity();
+  if (!t.active) return false;
+  if (identity) *identity = t.identity;
+  return true;
+}
+
 std::string nt_user_name() {
+  const ThreadIdentity& t = thread_identity();
+  if (t.active) return t.identity.user;
   const char* env = getenv("USERNAME");
   if (env && *env) return env;
   return "Administrator";
+}
+
+std::string nt_user_domain() {
+  const ThreadIdentity& t = thread_identity();
+  if (t.active) return t.identity.domain;
+  const char* env = getenv("USERDOMAIN");
+  if (env && *env) return env;
+  return nt_computer_name();
 }
 
 BOOL GetComputerNameA(char* buffer, DWORD* size) {

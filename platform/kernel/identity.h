@@ -16,7 +16,25 @@ constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
 constexpr DWORD UNLEN = 256;
 
 std::string nt_computer_name();
+// The user the calling thread acts as: its impersonated client when it has
+// one (nt_impersonate), else USERNAME, else "Administrator".
 std::string nt_user_name();
+// The user's domain: the impersonated client's, else USERDOMAIN, else the
+// computer name (a local account).
+std::string nt_user_domain();
+
+// Impersonation: a thread acts with another user's identity (a named pipe
+// server with its client's) until it reverts. Per thread; GetUserNameA and
+// the access checks read it through nt_user_name and nt_user_domain.
+struct NtIdentity {
+  std::string user;
+  std::string domain;
+  std::string machine;  // where the user works (the client's computer)
+};
+void nt_impersonate(const NtIdentity& identity);
+void nt_revert_to_self();
+// True and the identity when the calling thread impersonates someone.
+bool nt_impersonated_identity(NtIdentity* identity);
 
 // `*size` holds the buffer size in characters. On success the name and a
 // terminator are copied and *size becomes the length without terminator; a
