@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/kernel/error.h"
+#include "platform/network/network.h"
 #include "platform/nls/codepage.h"
 
 namespace {
@@ -94,12 +95,12 @@ std::string nt_user_domain() {
   if (t.active) return t.identity.domain;
   const char* env = getenv("USERDOMAIN");
   if (env && *env) return env;
-  return nt_computer_name();
+  return nt_local_machine_name();
 }
 
 BOOL GetComputerNameA(char* buffer, DWORD* size) {
   if (!check_arguments(buffer, size)) return FALSE;
-  std::string name = nt_computer_name();
+  std::string name = nt_local_machine_name();
   if (name.size() + 1 > *size) {
     *size = static_cast<DWORD>(name.size() + 1);
     SetLastError(ERROR_BUFFER_OVERFLOW);
@@ -112,7 +113,7 @@ BOOL GetComputerNameA(char* buffer, DWORD* size) {
 
 BOOL GetComputerNameW(WCHAR* buffer, DWORD* size) {
   if (!check_arguments(buffer, size)) return FALSE;
-  std::u16string name = nt_ansi_to_wide(nt_computer_name());
+  std::u16string name = nt_ansi_to_wide(nt_local_machine_name());
   if (name.size() + 1 > *size) {
     *size = static_cast<DWORD>(name.size() + 1);
     SetLastError(ERROR_BUFFER_OVERFLOW);

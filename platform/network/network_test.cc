@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/kernel/error.h"
+#include "platform/kernel/identity.h"
 #include "platform/network/network_test_env.h"
 
 namespace {
@@ -75,6 +76,12 @@ TEST(Network, LocalMachineIsComputerNameElseTheDefault) {
   EXPECT_EQ(nt_local_machine_name(), "A-VERY-LONG-COM");  // cut to 15
   net.env().set("COMPUTERNAME", nullptr);
   EXPECT_EQ(nt_local_machine_name(), "BOSS");
+  // Every "who am I" answer of the layer agrees with it.
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof name;
+  ASSERT_TRUE(GetComputerNameA(name, &size));
+  EXPECT_STREQ(name, "BOSS");
+  EXPECT_EQ(nt_user_domain(), "BOSS");
   NtMachineRef ref;
   ASSERT_EQ(nt_open_machine("", &ref), ERROR_SUCCESS);
   EXPECT_EQ(ref.name, "BOSS");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/kernel/identity.h"
+#include "platform/network/network.h"
 #include "platform/winsock/bsd_socket.h"
 
 namespace {
@@ -436,7 +437,7 @@ hostent* gethostbyname(const char* name) {
 
 int gethostname(char* name, int namelen) {
   if (!started()) return SOCKET_ERROR;
-  std::string host = nt_computer_name();
+  std::string host = nt_local_machine_name();
   if (!name || namelen <= 0 || static_cast<size_t>(namelen) < host.size() + 1) {
     return fail(WSAEFAULT);
   }
