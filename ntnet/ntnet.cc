@@ -335,22 +335,30 @@ int drive_list(Ntnet& ctx, const NtnetArgs& args) {
 
 }  // namespace
 
+namespace {
+
+// "ntnet: " and the message, on the error stream.
+void write_message(FILE* err, const char* format, va_list ap) {
+  fputs("ntnet: ", err);
+  vfprintf(err, format, ap);
+  fputs("\n", err);
+}
+
+}  // namespace
+
 int Ntnet::usage(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  fputs("ntnet: ", err);
-  vfprintf(err, format, ap);
-  fputs("\n(ntnet --help explains the commands)\n", err);
+  write_message(err, format, ap);
   va_end(ap);
+  fputs("(ntnet --help explains the commands)\n", err);
   return 2;
 }
 
 int Ntnet::fail(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  fputs("ntnet: ", err);
-  vfprintf(err, format, ap);
-  fputs("\n", err);
+  write_message(err, format, ap);
   va_end(ap);
   return 1;
 }
@@ -358,9 +366,7 @@ int Ntnet::fail(const char* format, ...) {
 void Ntnet::error(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  fputs("ntnet: ", err);
-  vfprintf(err, format, ap);
-  fputs("\n", err);
+  write_message(err, format, ap);
   va_end(ap);
 }
 
