@@ -389,3 +389,17 @@ LONG nt_reg_set_key_security(HKEY key, std::string_view descriptor) {
     return tx.commit();
   }));
 }
+
+void reg_put_key_info(const RegKeyRow& row, const RegKeyCounts& counts, DWORD* subkeys,
+                      DWORD* max_subkey_len, DWORD* max_class_len, DWORD* values,
+                      DWORD* max_value_name_len, DWORD* max_value_len, DWORD* security_size,
+                      FILETIME* last_write) {
+  if (subkeys) *subkeys = counts.subkeys;
+  if (max_subkey_len) *max_subkey_len = counts.max_subkey_name;
+  if (max_class_len) *max_class_len = counts.max_class;
+  if (values) *values = counts.values;
+  if (max_value_name_len) *max_value_name_len = counts.max_value_name;
+  if (max_value_len) *max_value_len = counts.max_value_data;
+  if (security_size) *security_size = static_cast<DWORD>(row.security.size());
+  if (last_write) *last_write = u64_to_filetime(row.last_write);
+}

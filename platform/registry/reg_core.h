@@ -46,6 +46,12 @@ DWORD reg_info(HKEY key, RegKeyRow* row, RegKeyCounts* counts);
 // The same with the lengths the A forms give: names and string data as
 // ANSI bytes.
 DWORD reg_info_ansi(HKEY key, RegKeyRow* row, RegKeyCounts* counts);
+// Writes what RegQueryInfoKey reports besides the class into the given
+// outputs; null outputs are skipped.
+void reg_put_key_info(const RegKeyRow& row, const RegKeyCounts& counts, DWORD* subkeys,
+                      DWORD* max_subkey_len, DWORD* max_class_len, DWORD* values,
+                      DWORD* max_value_name_len, DWORD* max_value_len, DWORD* security_size,
+                      FILETIME* last_write);
 // A handle to a predefined key of another machine.
 DWORD reg_connect(const NtMachineRef& machine, HKEY key, PHKEY result);
 // RegConnectRegistry with a UTF-8 machine name (empty: the local machine).

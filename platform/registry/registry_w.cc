@@ -133,14 +133,8 @@ LONG RegQueryInfoKeyW(HKEY key, WCHAR* class_name, DWORD* class_size, DWORD* res
   RegKeyCounts counts;
   DWORD err = reg_info(key, &row, &counts);
   if (err != ERROR_SUCCESS) return reg_result(err);
-  if (subkeys) *subkeys = counts.subkeys;
-  if (max_subkey_len) *max_subkey_len = counts.max_subkey_name;
-  if (max_class_len) *max_class_len = counts.max_class;
-  if (values) *values = counts.values;
-  if (max_value_name_len) *max_value_name_len = counts.max_value_name;
-  if (max_value_len) *max_value_len = counts.max_value_data;
-  if (security_size) *security_size = static_cast<DWORD>(row.security.size());
-  if (last_write) *last_write = u64_to_filetime(row.last_write);
+  reg_put_key_info(row, counts, subkeys, max_subkey_len, max_class_len, values,
+                   max_value_name_len, max_value_len, security_size, last_write);
   if (class_name != nullptr) {
     if (put_name(row.class_name, class_name, class_size) != ERROR_SUCCESS) {
       *class_size = static_cast<DWORD>(row.class_name.size());
