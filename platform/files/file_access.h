@@ -1,11 +1,13 @@
 // The access check of the file calls: the one place that decides whether
 // the calling process may do an operation on a file or directory.
 //
-// Today every operation is granted; the file attributes' read-only rule is
-// enforced by the calls themselves. The security descriptor of a file (the
-// extended attribute "user.nt.sd": owner and DACL, self-relative) is to be
-// checked here against the calling process's token, a file without one
-// behaving as owned by BUILTIN\Administrators with a NULL DACL. Every file
+// The security descriptor of a file (the extended attribute "user.nt.sd":
+// owner and DACL, self-relative) is checked here against the calling
+// thread's effective token; a file without one (or with one that does not
+// parse) behaves as owned by BUILTIN\Administrators with a NULL DACL. Each
+// operation maps to one file right; a delete is also allowed by the parent
+// directory's "delete child" right. The file attributes' read-only rule is
+// enforced by the calls themselves. Every file
 // call that opens, deletes, renames, lists or changes the attributes, times
 // or security of an object calls this first and fails with the code it
 // returns (ERROR_ACCESS_DENIED).

@@ -137,12 +137,17 @@ NET_API_STATUS NetWkstaGetInfo(LPCWSTR servername, DWORD level, LPBYTE* bufptr);
 // `servername`, which is null for the local machine) as "\\NAME".
 NET_API_STATUS NetGetDCName(LPCWSTR servername, LPCWSTR domainname, LPBYTE* bufptr);
 
-// The shares of a server (null: the local machine) at level 0, 1 or 2: the
+// The shares of a server (null: the local machine) at level 0, 1, 2 or 502
+// (SHARE_INFO_502, net_accounts.h, with the security descriptor): the
 // administrative shares every machine has (one "X$" per fixed drive, ADMIN$
 // for C:\WINNT, IPC$) and those added to its share table.
 NET_API_STATUS NetShareEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr, DWORD prefmaxlen,
                             DWORD* entriesread, DWORD* totalentries, DWORD* resume_handle);
 
-// One share of a server at level 0, 1 or 2; NERR_NetNameNotFound when missing.
+// One share of a server at level 0, 1, 2 or 502; NERR_NetNameNotFound when
+// missing.
 NET_API_STATUS NetShareGetInfo(LPCWSTR servername, LPCWSTR netname, DWORD level,
                                LPBYTE* bufptr);
+
+// Accounts, groups, local groups, share security, logged-on users.
+#include "platform/netapi/net_accounts.h"

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/netapi/net_account_util.h"
 #include "platform/netapi/net_buffer.h"
 #include "platform/netapi/netapi.h"
 #include "platform/netapi/share_table.h"
@@ -10,78 +11,59 @@
 
 namespace {
 
-struct ShareText {
-  std::u16string name, remark, path;
-  const NtShareInfo* info;
-};
-
-ShareText text_of(const NtShareInfo& s) {
-  return ShareText{nt_utf16_from_wtf8(s.name), nt_utf16_from_wtf8(s.remark),
-                   nt_utf16_from_wtf8(s.path), &s};
-}
-
 size_t record_size(DWORD level) {
   switch (level) {
     case 0: return sizeof(SHARE_INFO_0);
     case 1: return sizeof(SHARE_INFO_1);
-    default: return sizeof(SHARE_INFO_2);
+    case 2: return sizeof(SHARE_INFO_2);
+    default: return sizeof(SHARE_INFO_502);
   }
 }
 
-size_t share_bytes(const ShareText& t, DWORD level) {
-  switch (level) {
-    case 0: return net_record_bytes(record_size(0), {t.name});
-    case 1: return net_record_bytes(record_size(1), {t.name, t.remark});
-    default: return net_record_bytes(record_size(2), {t.name, t.remark, t.path});
-  }
-}
-
-void fill(NetPacker& pack, size_t index, const ShareText& t, DWORD level) {
+void fill(void* record, const NtShareInfo& s, DWORD level, NetBlobWriter& w) {
   switch (level) {
     case 0: {
-      auto* r = static_cast<SHARE_INFO_0*>(pack.record(index));
-      r->shi0_netname = pack.put(t.name);
+      auto* r = static_cast<SHARE_INFO_0*>(record);
+      r->shi0_netname = w.text(net_wide(s.name));
       break;
     }
     case 1: {
-      auto* r = static_cast<SHARE_INFO_1*>(pack.record(index));
-      r->shi1_netname = pack.put(t.name);
-      r->shi1_type = t.info->type;
-      r->shi1_remark = pack.put(t.remark);
+      auto* r = static_cast<SHARE_INFO_1*>(record);
+      r->shi1_netname = w.text(net_wide(s.name));
+      r->shi1_type = s.type;
+      r->shi1_remark = w.text(net_wide(s.remark));
       break;
     }
-    default: {
-      auto* r = static_cast<SHARE_INFO_2*>(pack.record(index));
-      r->shi2_netname = pack.put(t.name);
-      r->shi2_type = t.info->type;
-      r->shi2_remark = pack.put(t.remark);
-      r->shi2_permissions = t.info->permissions;
-      r->shi2_max_uses = t.info->max_uses;
+    case 2: {
+      auto* r = static_cast<SHARE_INFO_2*>(record);
+      r->shi2_netname = w.text(net_wide(s.name));
+      r->shi2_type = s.type;
+      r->shi2_remark = w.text(net_wide(s.remark));
+      r->shi2_permissions = s.permissions;
+      r->shi2_max_uses = s.max_uses;
       r->shi2_current_uses = 0;
-      r->shi2_path = pack.put(t.path);
+      r->shi2_path = w.text(net_wide(s.path));
       r->shi2_passwd = nullptr;
       break;
     }
+    default: {
+      auto* r = static_cast<SHARE_INFO_502*>(record);
+      r->shi502_netname = w.text(net_wide(s.name));
+      r->shi502_type = s.type;
+      r->shi502_remark = w.text(net_wide(s.remark));
+      r->shi502_permissions = s.permissions;
+      r->shi502_max_uses = s.max_uses;
+      r->shi502_current_uses = 0;
+      r->shi502_path = w.text(net_wide(s.path));
+      r->shi502_passwd = nullptr;
+      r->shi502_reserved = 0;
+      r->shi502_security_descriptor = w.bytes(s.security);
+      break;
+    }
   }
 }
 
-NET_API_STATUS pack_shares(const std::vector<ShareText>& shares, size_t first, size_t count,
-                           DWORD level, LPBYTE* bufptr) {
-  size_t units = 0;
-  for (size_t i = first; i < first + count; ++i) {
-    units += shares[i].name.size() + 1;
-    if (level >= 1) units += shares[i].remark.size() + 1;
-    if (level == 2) units += shares[i].path.size() + 1;
-  }
-  NetPacker pack;
-  NET_API_STATUS status = pack.allocate(count, record_size(level), units);
-  if (status != NERR_Success) return status;
-  for (size_t i = 0; i < count; ++i) fill(pack, i, shares[first + i], level);
-  *bufptr = pack.release();
-  return NERR_Success;
-}
-
-bool known_level(DWORD level) { return level == 0 || level == 1 || level == 2; }
+bool known_level(DWORD level) { return level == 0 || level == 1 || level == 2 || level == 502; }
 
 }  // namespace
 
@@ -98,21 +80,9 @@ NET_API_STATUS NetShareEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr, DWO
   if (status != NERR_Success) return net_status(status);
   std::vector<NtShareInfo> list;
   if ((status = nt_share_list(*ref.store, &list)) != NERR_Success) return net_status(status);
-
-  std::vector<ShareText> shares;
-  std::vector<size_t> bytes;
-  for (const NtShareInfo& s : list) {
-    shares.push_back(text_of(s));
-    bytes.push_back(share_bytes(shares.back(), level));
-  }
-  size_t first = 0, count = 0;
-  NET_API_STATUS slice = net_slice(bytes, prefmaxlen, resume_handle, &first, &count, totalentries);
-  if ((status = pack_shares(shares, first, count, level, bufptr)) != NERR_Success) {
-    *totalentries = 0;
-    return net_status(status);
-  }
-  *entriesread = static_cast<DWORD>(count);
-  return net_status(slice);
+  auto filler = [&](void* record, size_t i, NetBlobWriter& w) { fill(record, list[i], level, w); };
+  return net_status(net_enumerate(list.size(), record_size(level), filler, prefmaxlen,
+                                  resume_handle, bufptr, entriesread, totalentries));
 }
 
 NET_API_STATUS NetShareGetInfo(LPCWSTR servername, LPCWSTR netname, DWORD level,
@@ -126,5 +96,6 @@ NET_API_STATUS NetShareGetInfo(LPCWSTR servername, LPCWSTR netname, DWORD level,
   NtShareInfo share;
   status = nt_share_get(*ref.store, nt_wtf8_from_utf16(netname), &share);
   if (status != NERR_Success) return net_status(status);
-  return net_status(pack_shares({text_of(share)}, 0, 1, level, bufptr));
+  auto filler = [&](void* record, size_t, NetBlobWriter& w) { fill(record, share, level, w); };
+  return net_status(net_pack(0, 1, record_size(level), filler, bufptr));
 }

@@ -100,7 +100,7 @@ TEST_F(ShareTest, AddedSharesListGetChangeAndGo) {
   EXPECT_EQ(utf8(reinterpret_cast<SHARE_INFO_0*>(buffer)->shi0_netname), "Public");
   NetApiBufferFree(buffer);
   EXPECT_EQ(NetShareGetInfo(u"SRV1", u"Nope", 2, &buffer), NERR_NetNameNotFound);
-  EXPECT_EQ(NetShareGetInfo(u"SRV1", u"Public", 502, &buffer), ERROR_INVALID_LEVEL);
+  EXPECT_EQ(NetShareGetInfo(u"SRV1", u"Public", 503, &buffer), ERROR_INVALID_LEVEL);
   EXPECT_EQ(NetShareGetInfo(u"SRV1", nullptr, 0, &buffer), ERROR_INVALID_PARAMETER);
 
   got.remark = "Changed";

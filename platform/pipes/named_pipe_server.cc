@@ -17,6 +17,7 @@
 #include "platform/pipes/named_pipe.h"
 #include "platform/pipes/named_pipe_end.h"
 #include "platform/pipes/pipe_name.h"
+#include "platform/security/token.h"
 
 namespace {
 
@@ -305,7 +306,10 @@ BOOL ImpersonateNamedPipeClient(HANDLE handle) {
   return TRUE;
 }
 
+// Ends impersonation of either kind: a pipe client's identity or a logged-on
+// user's token (ImpersonateLoggedOnUser).
 BOOL RevertToSelf() {
+  nt_set_thread_token(nullptr);
   nt_revert_to_self();
   return TRUE;
 }

@@ -9,6 +9,7 @@
 #include "platform/network/machine.h"
 #include "platform/network/network.h"
 #include "platform/nls/codepage.h"
+#include "platform/registry/reg_security.h"
 
 namespace {
 
@@ -91,6 +92,18 @@ DWORD with_key(HKEY key, REGSAM needed, F f) {
   return f(*open.store, open);
 }
 
+// A predefined key gives the caller what its descriptor allows.
+DWORD limit_to_caller(RegOpenKey* open) {
+  std::shared_ptr<NtToken> token = reg_caller_token(*open);
+  auto lock = open->store->lock();
+  REGSAM granted = 0;
+  DWORD err = reg_check_access(*open->store, open->id, *token, MAXIMUM_ALLOWED, &granted);
+  if (err == ERROR_ACCESS_DENIED) granted = 0;
+  else if (err != ERROR_SUCCESS) return err;
+  open->access = granted;
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LONG reg_result(DWORD code) {
@@ -115,7 +128,8 @@ DWORD reg_resolve(HKEY key, RegOpenKey* out) {
     NtMachineRef machine;
     DWORD err = nt_open_machine(std::string_view(), &machine);
     if (err != ERROR_SUCCESS) return err;
-    return open_predefined(machine.store, *p, out);
+    if ((err = open_predefined(machine.store, *p, out)) != ERROR_SUCCESS) return err;
+    return limit_to_caller(out);
   }
   {
     std::lock_guard<std::mutex> guard(g_mutex);
@@ -153,23 +167,32 @@ DWORD reg_open(HKEY key, std::u16string_view sub_key, REGSAM access, HKEY* resul
   RegOpenKey open;
   DWORD err = reg_resolve(key, &open);
   if (err != ERROR_SUCCESS) return err;
+  std::shared_ptr<NtToken> token = open.admin ? nullptr : reg_caller_token(open);
+  REGSAM granted = reg_map_access(access);
   {
     auto lock = open.store->lock();
     StoreReadTransaction snapshot(*open.store);
     int64_t id;
     if ((err = reg_find_path(*open.store, open.id, sub_key, &id)) != ERROR_SUCCESS) return err;
+    if (token && (err = reg_check_access(*open.store, id, *token, access, &granted)) !=
+                     ERROR_SUCCESS) {
+      return err;
+    }
     open.id = id;
   }
-  open.access = reg_map_access(access);
+  open.access = granted;
   *result = reg_add_handle(open);
   return ERROR_SUCCESS;
 }
 
 DWORD reg_create(HKEY key, std::u16string_view sub_key, std::u16string_view class_name,
-                 DWORD options, REGSAM access, HKEY* result, DWORD* disposition) {
+                 DWORD options, REGSAM access, HKEY* result, DWORD* disposition,
+                 const void* security) {
   RegOpenKey open;
   DWORD err = reg_resolve(key, &open);
   if (err != ERROR_SUCCESS) return err;
+  std::shared_ptr<NtToken> token = open.admin ? nullptr : reg_caller_token(open);
+  REGSAM granted = reg_map_access(access);
   bool created = false;
   {
     auto lock = open.store->lock();
@@ -177,21 +200,45 @@ DWORD reg_create(HKEY key, std::u16string_view sub_key, std::u16string_view clas
     {
       StoreReadTransaction snapshot(*open.store);
       err = reg_find_path(*open.store, open.id, sub_key, &id);
+      if (err == ERROR_SUCCESS && token &&
+          (err = reg_check_access(*open.store, id, *token, access, &granted)) != ERROR_SUCCESS) {
+        return err;
+      }
     }
     if (err == ERROR_FILE_NOT_FOUND) {
-      if (!(open.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
       StoreTransaction tx(*open.store);
       if ((err = tx.begin_error()) != ERROR_SUCCESS) return err;
+      // The right to create is the handle's when the new key lies right
+      // below it, else that of the deepest key that exists on the way.
+      int64_t ancestor = open.id;
+      if (token && (err = reg_deepest_existing(*open.store, open.id, sub_key, &ancestor)) !=
+                       ERROR_SUCCESS) {
+        return err;
+      }
+      if (ancestor == open.id) {
+        if (!(open.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+      } else {
+        REGSAM may = 0;
+        err = reg_check_access(*open.store, ancestor, *token, KEY_CREATE_SUB_KEY, &may);
+        if (err != ERROR_SUCCESS) return err;
+      }
       err = reg_create_path(*open.store, open.id, sub_key, class_name,
                             (options & REG_OPTION_VOLATILE) != 0, false, &id, &created);
       if (err != ERROR_SUCCESS) return err;
+      // The creator gets the access it asked for, whatever the new key's
+      // descriptor says, as NT gives it.
+      if (token &&
+          (err = reg_secure_new_keys(*open.store, ancestor, id, *token, security)) !=
+              ERROR_SUCCESS) {
+        return err;
+      }
       if ((err = tx.commit()) != ERROR_SUCCESS) return err;
     } else if (err != ERROR_SUCCESS) {
       return err;
     }
     open.id = id;
   }
-  open.access = reg_map_access(access);
+  open.access = granted;
   *result = reg_add_handle(open);
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
@@ -227,12 +274,20 @@ DWORD reg_enum_value(HKEY key, DWORD index, RegValueRow* row) {
 }
 
 DWORD reg_delete_key(HKEY key, std::u16string_view sub_key) {
+  RegOpenKey caller;
+  DWORD resolved = reg_resolve(key, &caller);
+  if (resolved != ERROR_SUCCESS) return resolved;
+  std::shared_ptr<NtToken> token = caller.admin ? nullptr : reg_caller_token(caller);
   return with_key(key, 0, [&](MachineStore& store, const RegOpenKey& open) {
     StoreTransaction tx(store);
     DWORD err = tx.begin_error();
     if (err != ERROR_SUCCESS) return err;
     int64_t id;
     if ((err = reg_find_path(store, open.id, sub_key, &id)) != ERROR_SUCCESS) return err;
+    REGSAM granted;
+    if (token && (err = reg_check_access(store, id, *token, DELETE, &granted)) != ERROR_SUCCESS) {
+      return err;
+    }
     if ((err = reg_delete_key(store, id, reg_now())) != ERROR_SUCCESS) return err;
     return tx.commit();
   });
@@ -355,6 +410,7 @@ LONG nt_reg_open_machine_root(std::string_view machine, HKEY root, PHKEY result)
   if (err != ERROR_SUCCESS) return reg_result(err);
   RegOpenKey open;
   if ((err = open_predefined(ref.store, *p, &open)) != ERROR_SUCCESS) return reg_result(err);
+  open.admin = true;
   *result = reg_add_handle(open);
   return reg_result(ERROR_SUCCESS);
 }
@@ -366,6 +422,7 @@ DWORD reg_connect(const NtMachineRef& machine, HKEY key, PHKEY result) {
   DWORD err = open_predefined(machine.store, *p, &open);
   if (err != ERROR_SUCCESS) return err;
   open.remote = true;
+  if ((err = limit_to_caller(&open)) != ERROR_SUCCESS) return err;
   *result = reg_add_handle(open);
   return ERROR_SUCCESS;
 }

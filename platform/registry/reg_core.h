@@ -18,6 +18,7 @@ struct RegOpenKey {
   int64_t id = 0;
   REGSAM access = 0;
   bool remote = false;  // reached through RegConnectRegistry: online is checked per call
+  bool admin = false;   // the network's administration: no access checks
 };
 
 // Leaves `code` as the last error and returns it as the calls do.
@@ -34,8 +35,10 @@ bool reg_is_predefined(HKEY key);
 REGSAM reg_map_access(REGSAM requested);
 
 DWORD reg_open(HKEY key, std::u16string_view sub_key, REGSAM access, HKEY* result);
+// `security`: a descriptor from SECURITY_ATTRIBUTES for the new key, or null.
 DWORD reg_create(HKEY key, std::u16string_view sub_key, std::u16string_view class_name,
-                 DWORD options, REGSAM access, HKEY* result, DWORD* disposition);
+                 DWORD options, REGSAM access, HKEY* result, DWORD* disposition,
+                 const void* security = nullptr);
 DWORD reg_query(HKEY key, std::u16string_view name, RegValueRow* row);
 DWORD reg_set(HKEY key, std::u16string_view name, DWORD type, std::string_view data);
 DWORD reg_enum_key(HKEY key, DWORD index, RegKeyRow* row);

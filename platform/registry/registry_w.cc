@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/kernel/error.h"
+#include "platform/kernel/handle.h"
 #include "platform/network/nt_name.h"
 #include "platform/network/wtf8.h"
 #include "platform/registry/reg_core.h"
@@ -62,13 +63,14 @@ LONG RegOpenKeyExW(HKEY key, const WCHAR* sub_key, DWORD, REGSAM access, PHKEY r
 }
 
 LONG RegCreateKeyExW(HKEY key, const WCHAR* sub_key, DWORD, const WCHAR* class_name,
-                     DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES, PHKEY result,
+                     DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
                      DWORD* disposition) {
   if (result == nullptr || sub_key == nullptr || (options & ~kKnownCreateOptions))
     return reg_result(ERROR_INVALID_PARAMETER);
   *result = nullptr;
   return reg_result(
-      reg_create(key, view(sub_key), view(class_name), options, access, result, disposition));
+      reg_create(key, view(sub_key), view(class_name), options, access, result, disposition,
+                 security ? security->lpSecurityDescriptor : nullptr));
 }
 
 LONG RegQueryValueExW(HKEY key, const WCHAR* name, DWORD* reserved, DWORD* type, BYTE* data,

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/accounts/account_sources.h"
 #include "platform/kernel/error.h"
+#include "platform/netapi/netapi.h"
 #include "platform/network/wtf8.h"
 #include "platform/nls/codepage.h"
 #include "platform/security/machine_sid.h"
@@ -38,21 +40,36 @@ class AccountScope {
   const NtMachineRef& machine() const { return machine_; }
   std::u16string machine_name() const { return nt_utf16_from_wtf8(machine_.name); }
 
-  // The machine SID, read once per lookup.
-  DWORD machine_sid(std::string* sid) {
-    if (!sid_read_) {
-      sid_error_ = nt_machine_sid(*machine_.store, &sid_);
-      sid_read_ = true;
+  // The machine's own account database, read once per lookup.
+  DWORD own(const NtAccountAuthority** db) {
+    if (!own_read_) {
+      own_error_ = nt_account_authority_of(machine_, &own_);
+      own_read_ = true;
     }
-    *sid = sid_;
-    return sid_error_;
+    *db = &own_;
+    return own_error_;
+  }
+
+  // The database of the machine's domain; ERROR_NONE_MAPPED when the
+  // machine is no domain member (so that the next source is asked).
+  DWORD member_domain(const NtAccountAuthority** db) {
+    if (!domain_read_) {
+      domain_error_ = nt_account_member_domain(machine_, &domain_);
+      if (domain_error_ == NERR_DCNotFound) domain_error_ = ERROR_NONE_MAPPED;
+      domain_read_ = true;
+    }
+    *db = &domain_;
+    return domain_error_;
   }
 
  private:
   const NtMachineRef& machine_;
-  bool sid_read_ = false;
-  DWORD sid_error_ = ERROR_SUCCESS;
-  std::string sid_;
+  bool own_read_ = false;
+  DWORD own_error_ = ERROR_SUCCESS;
+  NtAccountAuthority own_;
+  bool domain_read_ = false;
+  DWORD domain_error_ = ERROR_SUCCESS;
+  NtAccountAuthority domain_;
 };
 
 // A source answers ERROR_SUCCESS with the account, ERROR_NONE_MAPPED to let
@@ -62,61 +79,35 @@ struct AccountSource {
   DWORD (*by_sid)(AccountScope& scope, std::string_view sid, NtAccount* out);
 };
 
-// ---- The machine's own accounts.
+// ---- The account databases: the machine's own (its domain's for a
+// controller), then the domain the machine is a member of.
 
-struct BuiltinUser {
-  const char* name;
-  DWORD rid;
-};
-
-constexpr BuiltinUser kBuiltinUsers[] = {
-    {"Administrator", DOMAIN_USER_RID_ADMIN},
-    {"Guest", DOMAIN_USER_RID_GUEST},
-};
-
-DWORD machine_by_name(AccountScope& scope, const AccountQuery& query, NtAccount* out) {
-  std::u16string machine = scope.machine_name();
-  std::u16string machine_upper = upper(machine);
-  if (query.has_domain && query.domain != machine_upper) return ERROR_NONE_MAPPED;
-  std::string domain_sid;
-  if (query.name == machine_upper) {
-    DWORD err = scope.machine_sid(&domain_sid);
-    if (err != ERROR_SUCCESS) return err;
-    *out = NtAccount{domain_sid, machine, machine, SidTypeDomain};
-    return ERROR_SUCCESS;
-  }
-  for (const BuiltinUser& user : kBuiltinUsers) {
-    if (query.name != upper(ascii16(user.name))) continue;
-    DWORD err = scope.machine_sid(&domain_sid);
-    if (err != ERROR_SUCCESS) return err;
-    *out = NtAccount{nt_sid_append(domain_sid, user.rid), ascii16(user.name), machine,
-                     SidTypeUser};
-    return ERROR_SUCCESS;
-  }
-  return ERROR_NONE_MAPPED;
+DWORD own_by_name(AccountScope& scope, const AccountQuery& query, NtAccount* out) {
+  const NtAccountAuthority* db = nullptr;
+  DWORD err = scope.own(&db);
+  if (err != ERROR_SUCCESS) return err;
+  return nt_account_db_by_name(*db, query.has_domain, query.domain, query.name, out);
 }
 
-DWORD machine_by_sid(AccountScope& scope, std::string_view sid, NtAccount* out) {
-  // Only SIDs of the NT authority's non-unique range can be the machine's.
-  if (nt_sid_authority(sid) != SECURITY_NT_AUTHORITY || nt_sid_count(sid) < 4 ||
-      nt_sid_sub_authority(sid, 0) != SECURITY_NT_NON_UNIQUE)
-    return ERROR_NONE_MAPPED;
-  std::string domain_sid;
-  DWORD err = scope.machine_sid(&domain_sid);
+DWORD own_by_sid(AccountScope& scope, std::string_view sid, NtAccount* out) {
+  const NtAccountAuthority* db = nullptr;
+  DWORD err = scope.own(&db);
   if (err != ERROR_SUCCESS) return err;
-  std::u16string machine = scope.machine_name();
-  if (sid == domain_sid) {
-    *out = NtAccount{domain_sid, machine, machine, SidTypeDomain};
-    return ERROR_SUCCESS;
-  }
-  if (nt_sid_prefix(sid) != domain_sid) return ERROR_NONE_MAPPED;
-  DWORD rid = nt_sid_sub_authority(sid, static_cast<BYTE>(nt_sid_count(sid) - 1));
-  for (const BuiltinUser& user : kBuiltinUsers) {
-    if (user.rid != rid) continue;
-    *out = NtAccount{std::string(sid), ascii16(user.name), machine, SidTypeUser};
-    return ERROR_SUCCESS;
-  }
-  return ERROR_NONE_MAPPED;
+  return nt_account_db_by_sid(*db, sid, out);
+}
+
+DWORD domain_by_name(AccountScope& scope, const AccountQuery& query, NtAccount* out) {
+  const NtAccountAuthority* db = nullptr;
+  DWORD err = scope.member_domain(&db);
+  if (err != ERROR_SUCCESS) return err;
+  return nt_account_db_by_name(*db, query.has_domain, query.domain, query.name, out);
+}
+
+DWORD domain_by_sid(AccountScope& scope, std::string_view sid, NtAccount* out) {
+  const NtAccountAuthority* db = nullptr;
+  DWORD err = scope.member_domain(&db);
+  if (err != ERROR_SUCCESS) return err;
+  return nt_account_db_by_sid(*db, sid, out);
 }
 
 // ---- Well-known and BUILTIN accounts.
@@ -149,12 +140,12 @@ DWORD well_known_by_sid(AccountScope&, std::string_view sid, NtAccount* out) {
   return ERROR_NONE_MAPPED;
 }
 
-// The lookup order: the machine's own accounts first, then (when the
-// account databases exist) the domain's, then the well-known and BUILTIN
-// accounts. New account databases are added to this list.
+// The lookup order: the machine's own accounts first, then its domain's,
+// then the well-known and BUILTIN accounts.
 const std::vector<AccountSource>& account_sources() {
   static const std::vector<AccountSource> sources = {
-      {machine_by_name, machine_by_sid},
+      {own_by_name, own_by_sid},
+      {domain_by_name, domain_by_sid},
       {well_known_by_name, well_known_by_sid},
   };
   return sources;

@@ -3,12 +3,15 @@
 //
 // A lookup on a machine (null or empty system name: the local machine)
 // asks the account sources in the order account_sources() in
-// account_lookup.cc fixes: today the machine's own built-in accounts, then
-// the well-known and BUILTIN accounts (well_known_accounts.h).
+// account_lookup.cc fixes: the machine's own account database (its
+// domain's for a domain controller), then the database of its domain (on
+// the domain's primary controller), then the well-known and BUILTIN
+// accounts (well_known_accounts.h).
 //
-// The machine's own accounts have the machine's name as their domain and
-// SIDs below the machine SID (machine_sid.h): Administrator (RID 500) and
-// Guest (RID 501), both users; the machine's name alone is the domain.
+// A machine's own accounts have the machine's name as their domain and
+// SIDs below the machine SID (machine_sid.h); a domain's accounts have the
+// domain's name and SIDs below its primary controller's machine SID. The
+// machine's or domain's name alone is the domain itself.
 //
 // Names are "name" or "DOMAIN\name" and compare without regard to case;
 // with a domain only the accounts of that domain match ("\name" asks for an
