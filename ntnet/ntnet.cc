@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "ntnet/accounts_command.h"
 #include "ntnet/events_command.h"
 #include "ntnet/ntnet_internal.h"
 #include "ntnet/options.h"
+#include "ntnet/services_command.h"
 #include "ntnet/shares_command.h"
+#include "platform/accounts/account_store.h"
 #include "platform/kernel/error.h"
 #include "platform/kernel/identity.h"
 #include "platform/network/machine.h"
@@ -58,9 +61,28 @@ const char kHelp[] =
     "        subkeys)\n"
     "  share add MACHINE NAME PATH [--comment TEXT] | share del MACHINE NAME\n"
     "  share list MACHINE\n"
+    "  user add MACHINE NAME [--password P] [--full-name TEXT] [--comment TEXT]\n"
+    "                        [--group G]... [--local-group L]...\n"
+    "        a user of the machine's accounts (a domain controller's are the\n"
+    "        domain's); --group joins a global group, --local-group a local one\n"
+    "  user list MACHINE  NAME, RID, STATE (enabled or disabled), FULL NAME\n"
+    "  group add MACHINE NAME [--local] [--comment TEXT] [--member M]...\n"
+    "        a global group (members: users of the same accounts), or with\n"
+    "        --local a local group (members: DOMAIN\\NAME or NAME of any\n"
+    "        account the machine knows)\n"
+    "  group list MACHINE\n"
+    "        \"global NAME: MEMBER, ...\" a line, then \"local NAME: DOMAIN\\MEMBER, ...\"\n"
     "  events MACHINE [LOG] | events --file F.EVT\n"
     "        the events of a machine's log (Application, System, Security)\n"
     "        or of a backup file\n"
+    "  boot MACHINE\n"
+    "        mark the machine online and start its automatic services\n"
+    "  shutdown MACHINE [--timeout SECONDS]\n"
+    "        stop its running services (a service that has not stopped after\n"
+    "        the time-out, 20 s by default, is killed) and mark it offline\n"
+    "  service list MACHINE\n"
+    "        NAME, STATE (* marked for delete), START, PID, EXIT (the exit code\n"
+    "        of the last run's process), PATH\n"
     "\n"
     "Names of machines, domains and workgroups are NT names: 1 to 15\n"
     "characters, none of \\ / : * ? \" < > |; case is ignored. MACHINE may be\n"
@@ -89,6 +111,18 @@ bool valid_name(const std::string& name, std::string* upper) {
 
 bool valid_group(const std::string& name, std::string* upper) {
   return nt_normalize_name(name, upper) == ERROR_SUCCESS;
+}
+
+// Gives a new machine its account database (Administrator, Guest, the
+// built-in groups) now rather than on first use.
+int seed_accounts(Ntnet& ctx, const std::string& name) {
+  NtMachineRef ref;
+  DWORD err = nt_open_machine(name, &ref, NtMachineAccess::admin);
+  if (err == ERROR_SUCCESS) err = nt_accounts_prepare(*ref.store);
+  if (err != ERROR_SUCCESS)
+    return ctx.fail("cannot prepare the accounts of %s (error %lu)", name.c_str(),
+                    static_cast<unsigned long>(err));
+  return 0;
 }
 
 bool is_directory(const std::string& path) {
@@ -120,6 +154,7 @@ int cmd_init(Ntnet& ctx, const NtnetArgs& args) {
   if (rc != ERROR_SUCCESS)
     return ctx.fail("cannot prepare the registry of %s (error %ld)", info.name.c_str(),
                     static_cast<long>(rc));
+  if (int seeded = seed_accounts(ctx, info.name)) return seeded;
   ctx.print("Created network %s with machine %s (%s of %s)\n", root.c_str(), info.name.c_str(),
             nt_machine_role_name(info.role), info.lan_group.c_str());
   return 0;
@@ -186,6 +221,7 @@ int machine_add(Ntnet& ctx, const NtnetArgs& args) {
   if (rc != ERROR_SUCCESS)
     return ctx.fail("cannot prepare the registry of %s (error %ld)", info.name.c_str(),
                     static_cast<long>(rc));
+  if (int seeded = seed_accounts(ctx, info.name)) return seeded;
   ctx.print("Added machine %s (%s of %s)\n", info.name.c_str(), nt_machine_role_name(info.role),
             info.lan_group.c_str());
   return 0;
@@ -405,6 +441,11 @@ int ntnet_run(int argc, char** argv, FILE* out, FILE* err) {
     return command == "share" ? ntnet_share_command(rest, out, err)
                               : ntnet_events_command(rest, out, err);
   }
+  if (command == "user" || command == "group") {
+    std::vector<std::string> rest(argv + 2, argv + argc);
+    return command == "user" ? ntnet_user_command(rest, out, err)
+                             : ntnet_group_command(rest, out, err);
+  }
   std::string sub = argc >= 3 ? argv[2] : "";
   struct Entry {
     const char* command;
@@ -426,6 +467,9 @@ int ntnet_run(int argc, char** argv, FILE* out, FILE* err) {
       {"reg", "dump", {}, {"times"}, ntnet_reg_dump},
       {"reg", "set", {}, {"no-nul"}, ntnet_reg_set},
       {"reg", "del", {}, {}, ntnet_reg_del},
+      {"boot", nullptr, {}, {}, ntnet_boot},
+      {"shutdown", nullptr, {"timeout"}, {}, ntnet_shutdown},
+      {"service", "list", {}, {}, ntnet_service_list},
   };
   bool known_command = false;
   for (const Entry& e : entries) {

@@ -182,6 +182,32 @@ run 0 drive unmap WS1 D:
 run 1 drive unmap WS1 D:
 run 1 drive list NOPE
 
+# --- accounts: users and groups of the domain and of a member
+run 0 user list PDC1
+check "seeded administrator" has "^Administrator +500 +enabled" "$out"
+check "seeded guest, disabled" has "^Guest +501 +disabled" "$out"
+run 0 group list pdc1
+check "domain admins seeded" has "^global Domain Admins: Administrator$" "$out"
+run 0 group add PDC1 Sales --comment "sales staff"
+check "group added" has "^Added global group CORP\\\\Sales$" "$out"
+run 0 user add PDC1 jdoe --password "s3cret" --full-name "John Doe" --group Sales --group "Domain Admins"
+check "user added with a RID" has "^Added user CORP\\\\jdoe \\(RID 1001\\)$" "$out"
+run 0 user list \\\\pdc1
+check "user listed" has "^jdoe +1001 +enabled +John Doe$" "$out"
+run 0 group list PDC1
+check "members listed" has "^global Sales: jdoe$" "$out"
+check "domain admins grown" has "^global Domain Admins: Administrator, jdoe$" "$out"
+run 0 group list WS1
+check "member holds the domain's admins" has "^local Administrators: WS1\\\\Administrator, CORP\\\\Domain Admins$" "$out"
+run 0 group add WS1 Helpers --local --member CORP\\jdoe --member Everyone
+run 0 group list WS1
+check "local group members" has "^local Helpers: CORP\\\\jdoe, Everyone$" "$out"
+run 1 user add PDC1 JDOE
+check "duplicate user refused" has "JDOE is a user of CORP already" "$errout"
+run 1 group add WS1 Bad --local --member CORP\\nobody
+run 2 user add PDC1 "a,b"
+run 2 group fly
+
 # --- deleting machines
 run 0 machine del ws1
 check "folder removed" test ! -e "$NT_NETWORK/machines/WS1"

@@ -1,0 +1,89 @@
+#include "ntnet/services_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ntnet/ntnet.h"
+#include "platform/netapi/netapi_test_network.h"
+#include "platform/services/services.h"
+
+namespace {
+
+struct NtnetRun {
+  int code;
+  std::string out, err;
+};
+
+std::string contents(FILE* f) {
+  std::string text;
+  rewind(f);
+  char buffer[1024];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  fclose(f);
+  return text;
+}
+
+NtnetRun ntnet(std::vector<std::string> args) {
+  args.insert(args.begin(), "ntnet");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  int code = ntnet_run(static_cast<int>(argv.size()), argv.data(), out, err);
+  return NtnetRun{code, contents(out), contents(err)};
+}
+
+}  // namespace
+
+TEST(NtnetServices, ListBootShutdownOfAMachine) {
+  TestNetwork net;
+  net.env().set("USERNAME", "Administrator").set("USERDOMAIN", "SRV2");
+  SC_HANDLE scm = OpenSCManagerA("\\\\SRV2", nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(scm, nullptr) << GetLastError();
+  SC_HANDLE svc = CreateServiceA(scm, "Idle Service", nullptr, SERVICE_ALL_ACCESS,
+                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED,
+                                 SERVICE_ERROR_NORMAL, "\"C:\\Program Files\\idle.exe\" -x",
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(svc, nullptr) << GetLastError();
+  CloseServiceHandle(svc);
+  CloseServiceHandle(scm);
+
+  NtnetRun r = ntnet({"service", "list", "\\\\srv2"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "NAME                      STATE       START         PID        EXIT  PATH\n"
+            "Idle Service              stopped     disabled        0           -  "
+            "\"C:\\Program Files\\idle.exe\" -x\n");
+  // An offline machine boots (a disabled service stays stopped) and goes
+  // down again.
+  net.set_online("WS9", false);
+  r = ntnet({"boot", "WS9"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "WS9 is up\n");
+  r = ntnet({"boot", "SRV2"});
+  EXPECT_EQ(r.out, "SRV2 is up\n");
+  r = ntnet({"shutdown", "SRV2", "--timeout", "1"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "SRV2 is down\n");
+  NtMachineRef ref;
+  EXPECT_EQ(nt_open_machine("SRV2", &ref), ERROR_BAD_NETPATH);
+
+  // Command-line mistakes.
+  EXPECT_EQ(ntnet({"service", "list"}).code, 2);
+  EXPECT_EQ(ntnet({"service", "start", "SRV2"}).code, 2);
+  EXPECT_EQ(ntnet({"shutdown", "SRV2", "--timeout", "x"}).code, 2);
+  EXPECT_EQ(ntnet({"boot", "NOSUCH"}).code, 1);
+  EXPECT_EQ(ntnet({"boot", "bad/name"}).code, 2);
+}
+
+TEST(NtnetServices, Words) {
+  EXPECT_STREQ(ntnet_service_state_name(SERVICE_STOPPED), "stopped");
+  EXPECT_STREQ(ntnet_service_state_name(SERVICE_PAUSED), "paused");
+  EXPECT_STREQ(ntnet_service_state_name(0), "unknown");
+  EXPECT_STREQ(ntnet_service_start_name(SERVICE_AUTO_START), "auto");
+  EXPECT_STREQ(ntnet_service_start_name(SERVICE_DEMAND_START), "demand");
+  EXPECT_STREQ(ntnet_service_start_name(9), "unknown");
+}
