@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +13,7 @@
 #include "platform/kernel/error.h"
 #include "platform/nls/codepage.h"
 #include "platform/process/command_resolve.h"
+#include "platform/process/debug_attach.h"
 #include "platform/process/exit_records.h"
 #include "platform/process/inherit.h"
 #include "platform/process/process_object.h"
@@ -23,8 +23,6 @@
 extern char** environ;
 
 namespace {
-
-std::atomic<NtDebugStartHook> g_debug_hook{nullptr};
 
 BOOL fail(DWORD error) {
   SetLastError(error);
@@ -78,8 +76,6 @@ int nice_for(DWORD flags) {
 
 }  // namespace
 
-void nt_set_debug_start_hook(NtDebugStartHook hook) { g_debug_hook = hook; }
-
 BOOL CreateProcessA(const char* application_name, char* command_line,
                     SECURITY_ATTRIBUTES* process_attributes, SECURITY_ATTRIBUTES* thread_attributes,
                     BOOL inherit_handles, DWORD creation_flags, void* environment,
@@ -92,8 +88,6 @@ BOOL CreateProcessA(const char* application_name, char* command_line,
     return fail(ERROR_INVALID_PARAMETER);
   }
   const bool debug = creation_flags & (DEBUG_PROCESS | DEBUG_ONLY_THIS_PROCESS);
-  NtDebugStartHook hook = g_debug_hook;
-  if (debug && hook == nullptr) return fail(ERROR_NOT_SUPPORTED);
 
   // The command line text the child sees: as given, else the application
   // name (quoted when it holds a blank).
@@ -157,10 +151,12 @@ BOOL CreateProcessA(const char* application_name, char* command_line,
     }
   }
   request.startup = nt_startup_text(*startup_info);
-  request.suspended = creation_flags & CREATE_SUSPENDED;
+  // A debuggee is held before its exec until the calling thread has seized
+  // it; its exec is then the first stop the debugger sees.
+  const bool suspended = creation_flags & CREATE_SUSPENDED;
+  request.suspended = suspended || debug;
   request.new_process_group = creation_flags & CREATE_NEW_PROCESS_GROUP;
   request.detached = creation_flags & DETACHED_PROCESS;
-  request.trace_me = debug;
   request.nice_increment = nice_for(creation_flags);
 
   NtSpawnResult spawned;
@@ -168,15 +164,22 @@ BOOL CreateProcessA(const char* application_name, char* command_line,
   if (error != ERROR_SUCCESS) return fail(error);
   auto process = std::make_shared<NtProcess>(spawned.pid, spawned.pidfd,
                                              nt_process_start_time(spawned.pid), true);
-  if (request.suspended) process->set_suspended(spawned.suspended);
   nt_remember_process(process);
   if (debug) {
-    error = hook(spawned.pid, creation_flags);
+    error = nt_debug_attach_new_process(spawned.pid, creation_flags, process);
     if (error != ERROR_SUCCESS) {
-      process->terminate(error);
+      nt_spawn_release(&spawned.suspended);  // the held child ends
       return fail(error);
     }
+    if (!suspended) {
+      error = nt_spawn_resume(&spawned.suspended);
+      if (error != ERROR_SUCCESS) {
+        nt_debug_abandon_new_process(spawned.pid);
+        return fail(error);
+      }
+    }
   }
+  if (suspended) process->set_suspended(spawned.suspended);
   HANDLE process_handle = nt_insert_handle(process, nt_handle_flags_for(process_attributes));
   if (!process_handle) return FALSE;
   HANDLE thread_handle = nt_insert_handle(std::make_shared<NtChildThread>(process),

@@ -31,8 +31,8 @@
 // handles into it. CREATE_NEW_PROCESS_GROUP gives it a process group of
 // its own; IDLE_PRIORITY_CLASS and BELOW_NORMAL_PRIORITY_CLASS lower its
 // priority, higher classes are accepted without effect. DEBUG_PROCESS and
-// DEBUG_ONLY_THIS_PROCESS need the debugging support (nt_set_debug_start_hook);
-// without it they fail with ERROR_NOT_SUPPORTED.
+// DEBUG_ONLY_THIS_PROCESS make the calling thread the debugger of the child
+// (debug.h).
 //
 // Exit codes. A process that called ExitProcess has that code, all 32 bits
 // (the layer records codes beyond the 8 bits Linux keeps, exit_records.h);
@@ -52,6 +52,7 @@
 #include <sys/types.h>
 
 #include "platform/kernel/handle.h"
+#include "platform/process/debug.h"
 #include "platform/sync/thread.h"
 #include "platform/sync/waitable.h"
 #include "platform/win32_types.h"
@@ -141,7 +142,7 @@ inline HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<
 // program), ERROR_ACCESS_DENIED (not executable, a directory),
 // ERROR_BAD_EXE_FORMAT (not a program), ERROR_DIRECTORY (bad current
 // directory), ERROR_INVALID_HANDLE (a standard handle that names no file or
-// pipe), ERROR_NOT_SUPPORTED (debugging without its support).
+// pipe), ERROR_ACCESS_DENIED (a debuggee that cannot be traced).
 BOOL CreateProcessA(const char* application_name, char* command_line,
                     SECURITY_ATTRIBUTES* process_attributes, SECURITY_ATTRIBUTES* thread_attributes,
                     BOOL inherit_handles, DWORD creation_flags, void* environment,
@@ -185,13 +186,6 @@ BOOL DuplicateHandle(HANDLE source_process, HANDLE source_handle, HANDLE target_
 // with ERROR_INVALID_PARAMETER.
 HANDLE GetStdHandle(DWORD which);
 
-// Debugging support: when set, CreateProcessA starts DEBUG_PROCESS and
-// DEBUG_ONLY_THIS_PROCESS children with PTRACE_TRACEME (they stop at their
-// exec) and calls the hook in the parent with the child's id and the flags;
-// the hook returns ERROR_SUCCESS or the error that CreateProcessA reports
-// (the child is then killed).
-using NtDebugStartHook = DWORD (*)(pid_t pid, DWORD creation_flags);
-void nt_set_debug_start_hook(NtDebugStartHook hook);
 
 // The NT exit code of a process killed by signal `sig` (see above).
 DWORD nt_exit_code_for_signal(int sig);

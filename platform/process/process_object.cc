@@ -63,6 +63,9 @@ bool collect_child(pid_t pid, int pidfd, uint64_t start, bool terminated_here,
   *code = code_of_end(pid, start, info.si_code == CLD_EXITED, info.si_status, terminated_here,
                       terminate_code);
   nt_record_process_line(pid, start, "final", *code);
+  // A debuggee's end belongs to its debugger thread, which reaps it after
+  // giving the exit event (and writes the same final line first).
+  if (nt_process_is_debugged(pid)) return true;
   do {
     rc = waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info, WEXITED);
   } while (rc < 0 && errno == EINTR);
@@ -154,6 +157,10 @@ Registry& registry() {
 }
 
 }  // namespace
+
+DWORD nt_code_of_end(pid_t pid, uint64_t start, bool exited, int value) {
+  return code_of_end(pid, start, exited, value, false, 0);
+}
 
 DWORD nt_exit_code_for_signal(int sig) {
   switch (sig) {

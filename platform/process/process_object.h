@@ -84,3 +84,10 @@ std::shared_ptr<NtProcess> nt_self_process();
 // Opens a process that is not known yet: pidfd_open and its start time.
 // Win32 error on failure.
 DWORD nt_open_process_object(pid_t pid, std::shared_ptr<NtProcess>* out);
+
+// The NT exit code of a process that ended as `exited` (exit status
+// `value`) or killed by signal `value`, with what the records add.
+DWORD nt_code_of_end(pid_t pid, uint64_t start, bool exited, int value);
+// True while a thread of this process debugs `pid` (debug.cc): its exit
+// status is then the debugger's to reap.
+bool nt_process_is_debugged(pid_t pid);

@@ -24,7 +24,21 @@
 //                                       prints REPLY=[<answer>]
 //   nt_process_probe pipe-serve NAME    serves the pipe until its standard
 //                                       input ends; prints LISTENING first
+//   nt_process_probe fork-tree D CODE   forks two children, each a tree of
+//                                       depth D-1 (plain fork, no exec); a
+//                                       process at depth d exits CODE+d after
+//                                       its children
+//   nt_process_probe threads N          runs N threads that end, exit 0
+//   nt_process_probe spawn-bg N MS      starts N children "sleep MS" with
+//                                       CreateProcessA and exits 0 at once
+//   nt_process_probe signal-self        SIGUSR1 to itself: exit 7 when its
+//                                       handler ran, 1 otherwise
+//   nt_process_probe abort              abort() (SIGABRT)
+//   nt_process_probe desktop            STATION=[<name>] DESKTOP=[<name>] of
+//                                       its window station and desktop
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,7 +46,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "platform/desktop/desktop.h"
 #include "platform/files/file_io.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/command_line.h"
@@ -118,6 +135,70 @@ int pipe_serve(const char* name) {
   return 0;
 }
 
+int fork_tree(int depth, int code) {
+  int level = depth;
+  while (level > 0) {
+    pid_t children[2] = {0, 0};
+    bool in_child = false;
+    for (pid_t& child : children) {
+      child = fork();
+      if (child == 0) {
+        in_child = true;
+        break;
+      }
+    }
+    if (!in_child) {
+      for (pid_t child : children) {
+        if (child > 0) waitpid(child, nullptr, 0);
+      }
+      break;
+    }
+    --level;  // the child goes on one level down
+  }
+  fflush(stdout);
+  _exit(code + level);
+}
+
+int run_threads(int count) {
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.emplace_back([] { Sleep(20); });
+  }
+  for (std::thread& t : threads) t.join();
+  return 0;
+}
+
+int spawn_background(int count, const char* ms) {
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return 2;
+  self[n] = '\0';
+  for (int i = 0; i < count; ++i) {
+    std::string line = std::string("\"") + self + "\" sleep " + ms;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+      return 1;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+  return 0;
+}
+
+volatile sig_atomic_t g_signalled = 0;
+
+int signal_self() {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = [](int) { g_signalled = 1; };
+  sigaction(SIGUSR1, &action, nullptr);
+  kill(getpid(), SIGUSR1);
+  return g_signalled ? 7 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,7 +208,7 @@ int main(int argc, char** argv) {
   static const char* const actions[] = {
       "cmdline", "argv", "env", "envall", "cwd", "handles", "startup", "ids", "set-event", "wait-event",
       "set-wait", "wait-process", "exit", "return", "sleep", "cat", "write", "pipe-client",
-      "pipe-serve"};
+      "pipe-serve", "fork-tree", "threads", "spawn-bg", "signal-self", "abort", "desktop"};
   int first = 1;
   auto known = [&](const char* word) {
     for (const char* a : actions) {
@@ -217,5 +298,20 @@ int main(int argc, char** argv) {
   }
   if (action == "pipe-client" && argc > 3) return pipe_client(argv[2], argv[3]);
   if (action == "pipe-serve" && argc > 2) return pipe_serve(argv[2]);
+  if (action == "fork-tree" && argc > 3) return fork_tree(atoi(argv[2]), atoi(argv[3]));
+  if (action == "threads" && argc > 2) return run_threads(atoi(argv[2]));
+  if (action == "spawn-bg" && argc > 3) return spawn_background(atoi(argv[2]), argv[3]);
+  if (action == "signal-self") return signal_self();
+  if (action == "abort") abort();
+  if (action == "desktop") {
+    char station[300] = "?";
+    char desktop[300] = "?";
+    DWORD needed = 0;
+    GetUserObjectInformationA(GetProcessWindowStation(), UOI_NAME, station, sizeof station, &needed);
+    GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop,
+                              sizeof desktop, &needed);
+    printf("STATION=[%s] DESKTOP=[%s]\n", station, desktop);
+    return 0;
+  }
   return 87;
 }

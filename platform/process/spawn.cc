@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -60,7 +59,6 @@ struct ChildPlan {
   bool suspended = false;
   bool new_group = false;
   bool detached = false;
-  bool trace_me = false;
   int nice_increment = 0;
   PidEntry* pid_entries = nullptr;
   int pid_entry_count = 0;
@@ -191,7 +189,6 @@ void child_wait_for_resume(const ChildPlan& plan) {
       child_fail(plan, STAGE_SETUP);
     }
   }
-  if (plan.trace_me) ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
   if (plan.nice_increment != 0) {
     errno = 0;
     int ignored = nice(plan.nice_increment);
@@ -406,7 +403,6 @@ DWORD nt_spawn(const NtSpawnRequest& request, NtSpawnResult* result) {
   plan.suspended = request.suspended;
   plan.new_group = request.new_process_group;
   plan.detached = request.detached;
-  plan.trace_me = request.trace_me;
   plan.nice_increment = request.nice_increment;
   plan.pid_entries = entries;
   plan.pid_entry_count = entry_count;

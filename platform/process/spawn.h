@@ -50,7 +50,6 @@ struct NtSpawnRequest {
   bool suspended = false;
   bool new_process_group = false;
   bool detached = false;               // a session of its own (no terminal)
-  bool trace_me = false;               // PTRACE_TRACEME before exec (debugging hook)
   int nice_increment = 0;              // lower priority classes
 };
 
