@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lib/frame.h"
@@ -109,10 +110,51 @@ std::vector<std::string> list_lines(const std::string& contents) {
   return lines;
 }
 
+// A name upper-cased for comparison.
+std::u16string name_upper(std::u16string name) {
+  CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// Whether the account family passes over a server of these type bits; it
+// says so when verbose.
+bool skips_controller(DWORD type, std::string_view name) {
+  if ((type & (SV_TYPE_DOMAIN_CTRL | SV_TYPE_DOMAIN_BAKCTRL)) == 0) return false;
+  info("SERVERLOOP-INFO, skipping domain controller '%s'\n", std::string(name).c_str());
+  return true;
+}
+
+// The account family's check of a named server. A server whose type cannot
+// be read is not skipped: the tool's callback meets the failure and reports
+// it in its own line.
+bool skips_named_server(const std::u16string& name) {
+  std::u16string local;
+  local_workstation(&local, nullptr);
+  if (name_upper(name) == name_upper(local)) return false;
+  LPBYTE buffer = nullptr;
+  bool skip = false;
+  if (NetServerGetInfo(server_text(name).c_str(), 101, &buffer) == NERR_Success && buffer) {
+    skip = skips_controller(reinterpret_cast<const SERVER_INFO_101*>(buffer)->sv101_type,
+                            ansi_name(name));
+  }
+  NetApiBufferFree(buffer);
+  return skip;
+}
+
 }  // namespace
 
 DWORD server_loop(const char* domain, const char* pattern, ServerCallback callback,
                   void* context) {
+  return family_server_loop(LoopFamily::list, domain, pattern, callback, context);
+}
+
+DWORD domain_loop(const char* domain_pattern, const char* server_pattern,
+                  ServerCallback callback, void* context) {
+  return family_domain_loop(LoopFamily::list, domain_pattern, server_pattern, callback, context);
+}
+
+DWORD family_server_loop(LoopFamily family, const char* domain, const char* pattern,
+                         ServerCallback callback, void* context) {
   std::u16string wdomain = wide_name(nt_ansi_to_wide(domain ? domain : ""));
   if (wdomain.empty()) local_workstation(nullptr, &wdomain);
   wdomain = wide_name(wdomain);
@@ -124,12 +166,13 @@ DWORD server_loop(const char* domain, const char* pattern, ServerCallback callba
       local_workstation(&name, nullptr);
     } else {
       name = nt_ansi_to_wide(pattern);
+      if (family == LoopFamily::account && skips_named_server(name)) return ERROR_SUCCESS;
     }
     callback(wdomain.c_str(), server_text(name).c_str(), context);
     return ERROR_SUCCESS;
   }
 
-  std::string list = server_list_file();
+  std::string list = family == LoopFamily::list ? server_list_file() : std::string();
   if (!list.empty()) {
     if (list_loop(list.c_str(), adomain.c_str(), pattern, callback, context)) return 0;
     DWORD error = GetLastError();
@@ -138,13 +181,15 @@ DWORD server_loop(const char* domain, const char* pattern, ServerCallback callba
 
   // The whole list, in as many calls as the preferred size needs.
   std::vector<std::u16string> names;
+  std::vector<DWORD> types;
+  DWORD level = family == LoopFamily::account ? 101 : 100;
   DWORD resume = 0;
   NET_API_STATUS status;
   do {
     LPBYTE buffer = nullptr;
     DWORD read = 0, total = 0;
-    status = NetServerEnum(nullptr, 100, &buffer, SERVER_LIST_PREFERRED, &read, &total, SV_TYPE_NT,
-                           wdomain.c_str(), &resume);
+    status = NetServerEnum(nullptr, level, &buffer, SERVER_LIST_PREFERRED, &read, &total,
+                           SV_TYPE_NT, wdomain.c_str(), &resume);
     if (status != NERR_Success && status != ERROR_MORE_DATA) {
       char line[256];
       snprintf(line, sizeof line, "SERVERLOOP-ERROR, NetServerEnum(%s) failed, error=%ld\n",
@@ -153,8 +198,16 @@ DWORD server_loop(const char* domain, const char* pattern, ServerCallback callba
       NetApiBufferFree(buffer);
       return status;
     }
-    const auto* servers = reinterpret_cast<const SERVER_INFO_100*>(buffer);
-    for (DWORD i = 0; i < read; ++i) names.emplace_back(servers[i].sv100_name);
+    for (DWORD i = 0; i < read; ++i) {
+      if (level == 101) {
+        const auto& server = reinterpret_cast<const SERVER_INFO_101*>(buffer)[i];
+        names.emplace_back(server.sv101_name);
+        types.push_back(server.sv101_type);
+      } else {
+        names.emplace_back(reinterpret_cast<const SERVER_INFO_100*>(buffer)[i].sv100_name);
+        types.push_back(0);
+      }
+    }
     NetApiBufferFree(buffer);
   } while (status == ERROR_MORE_DATA);
 
@@ -162,6 +215,7 @@ DWORD server_loop(const char* domain, const char* pattern, ServerCallback callba
   for (long i = 0; i < count; ++i) {
     std::string name = ansi_name(names[i]);
     if (!match_wildcard(name.c_str(), pattern, 0)) continue;
+    if (family == LoopFamily::account && skips_controller(types[i], name)) continue;
     info("SERVERLOOP-INFO, server '%s' (%ld of %ld in %s)\n", name.c_str(), i + 1, count,
          adomain.c_str());
     callback(wdomain.c_str(), server_text(names[i]).c_str(), context);
@@ -169,12 +223,12 @@ DWORD server_loop(const char* domain, const char* pattern, ServerCallback callba
   return ERROR_SUCCESS;
 }
 
-DWORD domain_loop(const char* domain_pattern, const char* server_pattern,
-                  ServerCallback callback, void* context) {
+DWORD family_domain_loop(LoopFamily family, const char* domain_pattern,
+                         const char* server_pattern, ServerCallback callback, void* context) {
   if (!has_wildcard(domain_pattern))
-    return server_loop(domain_pattern, server_pattern, callback, context);
+    return family_server_loop(family, domain_pattern, server_pattern, callback, context);
 
-  std::string list = server_list_file();
+  std::string list = family == LoopFamily::list ? server_list_file() : std::string();
   if (!list.empty()) {
     if (list_loop(list.c_str(), domain_pattern, server_pattern, callback, context)) return 0;
     DWORD error = GetLastError();
@@ -203,7 +257,8 @@ DWORD domain_loop(const char* domain_pattern, const char* server_pattern,
   for (long i = 0; i < count; ++i) {
     if (!match_wildcard(domains[i].c_str(), domain_pattern, 0)) continue;
     info("DOMAINLOOP-INFO, domain '%s' (%ld of %ld)\n", domains[i].c_str(), i + 1, count);
-    DWORD error = server_loop(domains[i].c_str(), server_pattern, callback, context);
+    DWORD error =
+        family_server_loop(family, domains[i].c_str(), server_pattern, callback, context);
     if (result == ERROR_SUCCESS) result = error;
   }
   return result;

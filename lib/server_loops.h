@@ -42,3 +42,17 @@ DWORD domain_loop(const char* domain_pattern, const char* server_pattern,
 // opened; true after the last line.
 bool list_loop(const char* file, const char* domain, const char* pattern,
                ServerCallback callback, void* context);
+
+// The two families of server loops. The list family above consults
+// SERVERLIST and treats domain controllers like any server. The account
+// family (lib/account_loops.h) never reads a static list and skips primary
+// and backup domain controllers: a named server other than the local
+// computer is asked for its type first, and the browser's list is asked
+// with the types of its machines.
+enum class LoopFamily { list, account };
+
+// server_loop and domain_loop of either family.
+DWORD family_server_loop(LoopFamily family, const char* domain, const char* pattern,
+                         ServerCallback callback, void* context);
+DWORD family_domain_loop(LoopFamily family, const char* domain_pattern,
+                         const char* server_pattern, ServerCallback callback, void* context);
