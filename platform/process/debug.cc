@@ -169,6 +169,7 @@ struct Task {
   bool attached = false;        // DebugActiveProcess: a breakpoint follows its creation
   bool detach_at_start = false; // a process the debugger does not follow
   long options = 0;
+  std::chrono::steady_clock::time_point learned;  // when its fork or clone was seen
 };
 
 struct Proc {
@@ -212,6 +213,7 @@ class Session {
   bool take_queued(DEBUG_EVENT* event);
   bool poll(DEBUG_EVENT* event);
   bool block(DEBUG_EVENT* event, bool* fallback);
+  bool exit_must_wait(pid_t tid) const;
   bool handle(pid_t tid, const siginfo_t& info, DEBUG_EVENT* event);
   bool handle_stop(Task& task, int status, DEBUG_EVENT* event);
   bool handle_exit(pid_t tid, const siginfo_t* info, DEBUG_EVENT* event);
@@ -367,6 +369,7 @@ Task* Session::learn(pid_t tid, const Task* parent) {
   if (it != tasks_.end()) return &it->second;
   Task task;
   task.tid = tid;
+  task.learned = std::chrono::steady_clock::now();
   pid_t tgid = 0, tracer = 0;
   if (!task_status(tid, &tgid, &tracer)) tgid = tid;
   task.tgid = tgid;
@@ -589,6 +592,26 @@ bool Session::handle(pid_t tid, const siginfo_t& info, DEBUG_EVENT* event) {
   return handle_stop(it->second, info.si_status, event);
 }
 
+// A task's exit waits while another task, seen at its parent's fork or
+// clone, has not reached its first stop yet: the child's creation is told
+// before the parent's end, so a debugger never sees an empty tree that is
+// about to grow. The wait is bounded in case such a first stop never comes.
+bool Session::exit_must_wait(pid_t tid) const {
+  constexpr auto kLongest = std::chrono::seconds(2);
+  const auto now = std::chrono::steady_clock::now();
+  for (const auto& [other, task] : tasks_) {
+    if (other != tid && !task.created && !task.first_exec && !task.attached &&
+        now - task.learned < kLongest) {
+      return true;
+    }
+  }
+  return false;
+}
+
+static bool is_exit(const siginfo_t& info) {
+  return info.si_code == CLD_EXITED || info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED;
+}
+
 bool Session::poll(DEBUG_EVENT* event) {
   std::vector<pid_t> running;
   for (const auto& [tid, task] : tasks_) {
@@ -604,6 +627,7 @@ bool Session::poll(DEBUG_EVENT* event) {
       continue;
     }
     if (info.si_pid == 0) continue;
+    if (is_exit(info) && exit_must_wait(tid)) continue;
     if (handle(tid, info, event)) return true;
   }
   return false;
@@ -627,7 +651,7 @@ bool Session::block(DEBUG_EVENT* event, bool* fallback) {
     }
     learn(tid, nullptr);
   }
-  if (tasks_[tid].awaiting) {
+  if (tasks_[tid].awaiting || (is_exit(info) && exit_must_wait(tid))) {
     *fallback = true;
     return false;
   }
