@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "keylo/tests/run_program.h"
+#include "lib/testing/run_program.h"
 #include "platform/netapi/netapi_test_network.h"
 #include "platform/registry/registry.h"
 

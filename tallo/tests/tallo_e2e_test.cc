@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/accounts/accounts_test_network.h"
-#include "tallo/tests/run_program.h"
+#include "lib/testing/run_program.h"
 
 namespace {
 
