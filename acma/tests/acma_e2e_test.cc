@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "acma/tests/run_program.h"
+#include "lib/testing/run_program.h"
 #include "platform/accounts/account_auth.h"
 #include "platform/accounts/accounts_test_network.h"
 

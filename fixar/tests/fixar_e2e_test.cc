@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "keylo/tests/run_program.h"
+#include "lib/testing/run_program.h"
 #include "platform/files/files_test_env.h"
 #include "platform/files/net_connection.h"
 #include "platform/profile/profile.h"

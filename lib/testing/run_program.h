@@ -1,9 +1,11 @@
-// Test helper: runs a built program with arguments in a working directory and
-// hands back its exit code and both output streams.
+// Test helper: runs a built program with arguments in a working directory,
+// feeds it the given standard input, and hands back its exit code and both
+// output streams.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,12 +30,15 @@ inline std::string built_program_path(const char* name) {
 }
 
 inline ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
-                                 const std::string& directory = "") {
+                                 const std::string& directory = "",
+                                 const std::string& input = "") {
   ProgramResult result;
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    return result;
   pid_t pid = fork();
   if (pid == 0) {
+    dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
     if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
@@ -44,8 +49,18 @@ inline ProgramResult run_program(const std::string& program, const std::vector<s
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  close(in[0]);
   close(out[1]);
   close(err[1]);
+  // The answers are short: they fit the pipe, so writing them all at once
+  // cannot block while the program waits to be read.
+  // A program that ends without reading must not take the test down.
+  signal(SIGPIPE, SIG_IGN);
+  if (!input.empty()) {
+    ssize_t written = write(in[1], input.data(), input.size());
+    (void)written;
+  }
+  close(in[1]);
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open_count = 2;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/accounts/accounts_test_network.h"
-#include "portel/tests/run_program.h"
+#include "lib/testing/run_program.h"
 
 namespace {
 
