@@ -1,6 +1,11 @@
 #include "zeb/account_store.h"
 
 #include <cstring>
+#include <vector>
+
+#include "platform/security/acl.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/security/sid.h"
 
 #include "zeb/job_store.h"
 #include "zeb/service_keys.h"
@@ -12,13 +17,46 @@ LONG account_store_open(const char* machine, bool create, HKEY* users) {
   LONG rc = zeb_open_service_key(machine, create ? KEY_ALL_ACCESS : KEY_READ, &service);
   if (rc != ERROR_SUCCESS) return rc;
   if (create) {
-    rc = RegCreateKeyExA(service, ZEB_USERS_SUBKEY, 0, ZEB_USERS_CLASS, REG_OPTION_NON_VOLATILE,
-                         KEY_ALL_ACCESS, nullptr, users, nullptr);
+    rc = account_store_create(service, ZEB_USERS_SUBKEY, users);
   } else {
     rc = RegOpenKeyExA(service, ZEB_USERS_SUBKEY, 0, KEY_ALL_ACCESS, users);
     if (rc == ERROR_ACCESS_DENIED) rc = RegOpenKeyExA(service, ZEB_USERS_SUBKEY, 0, KEY_READ, users);
   }
   RegCloseKey(service);
+  return rc;
+}
+
+LONG account_store_create(HKEY parent, const char* path, HKEY* users) {
+  // Administrators and the system, full access; nobody else.
+  SID_IDENTIFIER_AUTHORITY nt{{0, 0, 0, 0, 0, 5}};
+  PSID admins = nullptr;
+  PSID system = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                0, 0, 0, 0, &admins) ||
+      !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) {
+    LONG rc = static_cast<LONG>(GetLastError());
+    if (admins) FreeSid(admins);
+    return rc;
+  }
+  DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
+               GetLengthSid(admins) + GetLengthSid(system);
+  std::vector<BYTE> acl_bytes(size);
+  PACL acl = reinterpret_cast<PACL>(acl_bytes.data());
+  SECURITY_DESCRIPTOR sd{};
+  SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+  LONG rc;
+  if (!InitializeAcl(acl, size, ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, admins) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, system) ||
+      !InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE)) {
+    rc = static_cast<LONG>(GetLastError());
+  } else {
+    rc = RegCreateKeyExA(parent, path, 0, const_cast<char*>(ZEB_USERS_CLASS),
+                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, &sa, users, nullptr);
+  }
+  FreeSid(admins);
+  FreeSid(system);
   return rc;
 }
 

@@ -13,6 +13,11 @@
 // local machine), with `create` creating it when missing.
 LONG account_store_open(const char* machine, bool create, HKEY* users);
 
+// Creates the key `path` below `parent` as the account store (class "ZEB
+// Service") with an access list that lets only the administrators and the
+// system in, or opens it when it exists.
+LONG account_store_create(HKEY parent, const char* path, HKEY* users);
+
 struct AccountEntry {
   int index = 0;
   AccountRecord record{};

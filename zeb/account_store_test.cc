@@ -8,6 +8,7 @@
 #include "platform/network/network.h"
 #include "platform/network/network_test_env.h"
 #include "platform/registry/registry_test_util.h"
+#include "platform/security/security_test_env.h"
 #include "zeb/service_keys.h"
 
 namespace {
@@ -214,3 +215,26 @@ TEST_F(AccountStoreTest, HexadecimalFormCopiesAnAccountToAnotherServer) {
 }
 
 }  // namespace
+
+// The store holds passwords: whoever creates it, only administrators and
+// the system open it afterwards, for reading as for writing.
+TEST(AccountStoreSecurity, OnlyAdministratorsOpenACreatedStore) {
+  SecurityTestNetwork net;
+  net.add_user("LOCALPC", "alice", "pw1");
+  HKEY root = nullptr, key = nullptr, users = nullptr;
+  ASSERT_EQ(RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, &root), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyExA(root, ZEB_SERVICE_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  RegCloseKey(root);
+  ASSERT_EQ(account_store_open(nullptr, true, &users), ERROR_SUCCESS);
+  RegCloseKey(users);
+  net.act_as("alice", "LOCALPC");
+  users = nullptr;
+  EXPECT_EQ(account_store_open(nullptr, false, &users), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(users, nullptr);
+  net.act_as("Administrator", "LOCALPC");
+  ASSERT_EQ(account_store_open(nullptr, false, &users), ERROR_SUCCESS);
+  RegCloseKey(users);
+}

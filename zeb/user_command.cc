@@ -57,37 +57,7 @@ LONG user_store_open(HKEY machine_root, HKEY* users) {
   std::string path = std::string(ZEB_SERVICE_KEY) + "\\" + ZEB_USERS_SUBKEY;
   LONG rc = RegOpenKeyExA(machine_root, path.c_str(), 0, KEY_ALL_ACCESS, users);
   if (rc != ERROR_FILE_NOT_FOUND) return rc;
-
-  // Administrators and the system, full access; nobody else.
-  SID_IDENTIFIER_AUTHORITY nt{{0, 0, 0, 0, 0, 5}};
-  PSID admins = nullptr;
-  PSID system = nullptr;
-  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                0, 0, 0, 0, &admins) ||
-      !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) {
-    rc = static_cast<LONG>(GetLastError());
-    if (admins) FreeSid(admins);
-    return rc;
-  }
-  DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
-               GetLengthSid(admins) + GetLengthSid(system);
-  std::vector<BYTE> acl_bytes(size);
-  PACL acl = reinterpret_cast<PACL>(acl_bytes.data());
-  SECURITY_DESCRIPTOR sd{};
-  SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
-  if (!InitializeAcl(acl, size, ACL_REVISION) ||
-      !AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, admins) ||
-      !AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, system) ||
-      !InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE)) {
-    rc = static_cast<LONG>(GetLastError());
-  } else {
-    rc = RegCreateKeyExA(machine_root, path.c_str(), 0, const_cast<char*>(ZEB_USERS_CLASS), 0,
-                         KEY_ALL_ACCESS, &sa, users, nullptr);
-  }
-  FreeSid(admins);
-  FreeSid(system);
-  return rc;
+  return account_store_create(machine_root, path.c_str(), users);
 }
 
 int user_command_server(const UserCommandArgs& args, UserCommandTotals* totals) {
