@@ -8,36 +8,16 @@
 #include "platform/accounts/account_auth.h"
 #include "platform/kernel/error.h"
 #include "platform/accounts/accounts_test_network.h"
+#include "ntnet/command_test_run.h"
 
 namespace {
 
-struct CommandRun {
-  int code;
-  std::string out, err;
-};
-
-std::string contents(FILE* f) {
-  std::string text;
-  rewind(f);
-  char buffer[1024];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
 CommandRun user(const std::vector<std::string>& args) {
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  int code = ntnet_user_command(args, out, err);
-  return CommandRun{code, contents(out), contents(err)};
+  return run_command(ntnet_user_command, args);
 }
 
 CommandRun group(const std::vector<std::string>& args) {
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  int code = ntnet_group_command(args, out, err);
-  return CommandRun{code, contents(out), contents(err)};
+  return run_command(ntnet_group_command, args);
 }
 
 bool has_line(const std::string& text, const std::string& line) {

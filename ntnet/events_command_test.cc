@@ -9,32 +9,12 @@
 #include "platform/network/network_test_env.h"
 #include "platform/security/account_lookup.h"
 #include "platform/security/machine_sid.h"
+#include "ntnet/command_test_run.h"
 
 namespace {
 
-struct CommandRun {
-  int code = 0;
-  std::string out, err;
-};
-
-std::string contents(FILE* f) {
-  std::string text;
-  rewind(f);
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
 CommandRun events(const std::vector<std::string>& args) {
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  CommandRun r;
-  r.code = ntnet_events_command(args, out, err);
-  r.out = contents(out);
-  r.err = contents(err);
-  return r;
+  return run_command(ntnet_events_command, args);
 }
 
 class EventsCommandTest : public ::testing::Test {

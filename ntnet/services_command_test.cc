@@ -8,32 +8,21 @@
 #include "ntnet/ntnet.h"
 #include "platform/netapi/netapi_test_network.h"
 #include "platform/services/services.h"
+#include "ntnet/command_test_run.h"
 
 namespace {
 
-struct NtnetRun {
-  int code;
-  std::string out, err;
-};
-
-std::string contents(FILE* f) {
-  std::string text;
-  rewind(f);
-  char buffer[1024];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
-NtnetRun ntnet(std::vector<std::string> args) {
+CommandRun ntnet(std::vector<std::string> args) {
   args.insert(args.begin(), "ntnet");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   FILE* out = tmpfile();
   FILE* err = tmpfile();
-  int code = ntnet_run(static_cast<int>(argv.size()), argv.data(), out, err);
-  return NtnetRun{code, contents(out), contents(err)};
+  CommandRun r;
+  r.code = ntnet_run(static_cast<int>(argv.size()), argv.data(), out, err);
+  r.out = drain_stream(out);
+  r.err = drain_stream(err);
+  return r;
 }
 
 }  // namespace
@@ -51,7 +40,7 @@ TEST(NtnetServices, ListBootShutdownOfAMachine) {
   CloseServiceHandle(svc);
   CloseServiceHandle(scm);
 
-  NtnetRun r = ntnet({"service", "list", "\\\\srv2"});
+  CommandRun r = ntnet({"service", "list", "\\\\srv2"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out,
             "NAME                      STATE       START         PID        EXIT  PATH\n"

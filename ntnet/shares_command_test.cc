@@ -8,35 +8,18 @@
 
 #include "platform/netapi/netapi_test_network.h"
 #include "platform/netapi/share_table.h"
+#include "ntnet/command_test_run.h"
 
 namespace {
 
-struct ShareRun {
-  int code;
-  std::string out, err;
-};
-
-std::string contents(FILE* f) {
-  std::string text;
-  rewind(f);
-  char buffer[1024];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
-ShareRun share(const std::vector<std::string>& args) {
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  int code = ntnet_share_command(args, out, err);
-  return ShareRun{code, contents(out), contents(err)};
+CommandRun share(const std::vector<std::string>& args) {
+  return run_command(ntnet_share_command, args);
 }
 
 TEST(NtnetShare, AddListDelete) {
   TestNetwork net;
   ASSERT_EQ(mkdir((net.drive_c("SRV1") + "/Data").c_str(), 0777), 0);
-  ShareRun r = share({"add", "\\\\srv1", "Public", "C:\\Data", "--comment", "For all"});
+  CommandRun r = share({"add", "\\\\srv1", "Public", "C:\\Data", "--comment", "For all"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "Added share Public on SRV1 (C:\\Data)\n");
   r = share({"list", "SRV1"});
@@ -64,7 +47,7 @@ TEST(NtnetShare, AddListDelete) {
 
 TEST(NtnetShare, FailuresAndBadCommandLines) {
   TestNetwork net;
-  ShareRun r = share({"add", "SRV1", "X", "C:\\Missing"});
+  CommandRun r = share({"add", "SRV1", "X", "C:\\Missing"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err, "ntnet: C:\\Missing is not a directory of SRV1\n");
   r = share({"add", "SRV1", "C$", "C:\\"});
