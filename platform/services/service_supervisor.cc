@@ -11,6 +11,7 @@
 #include "platform/network/network.h"
 #include "platform/process/exit_records.h"
 #include "platform/process/process.h"
+#include "platform/kernel/environment.h"
 #include "platform/services/service_internal.h"
 #include "platform/services/service_launch.h"
 #include "platform/sync/thread.h"
@@ -84,7 +85,20 @@ int nt_service_supervise(int argc, char** argv) {
   block.push_back('\0');
   block.push_back('\0');
 
+  // The image path is REG_EXPAND_SZ: %SystemRoot% and the like are
+  // expanded in the service's environment, which this process has.
   std::string command = record.binary_path;
+  if (command.find('%') != std::string::npos) {
+    DWORD needed = ExpandEnvironmentStringsA(command.c_str(), nullptr, 0);
+    if (needed > 0) {
+      std::string expanded(needed, '\0');
+      DWORD got = ExpandEnvironmentStringsA(command.c_str(), expanded.data(), needed);
+      if (got > 0 && got <= needed) {
+        expanded.resize(got - 1);
+        command = expanded;
+      }
+    }
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

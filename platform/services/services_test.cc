@@ -549,3 +549,52 @@ TEST(Services, ControlRulesAndExitCodes) {
   for (SC_HANDLE h : {only, specific, crash, silent, missing, as_bob}) CloseServiceHandle(h);
   CloseServiceHandle(scm);
 }
+
+// The image path is expanded in the service's environment, and a service
+// deleted and made again under its name starts its runs past the old ones,
+// so a supervisor still finishing an old run cannot end a new one.
+TEST(Services, ExpandedImagePathAndRunsOfAServiceMadeAgain) {
+  ServiceNetwork net;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                            "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char drive[] = "T:";
+  RegSetValueExA(key, "PROBEDRIVE", 0, REG_SZ, reinterpret_cast<const BYTE*>(drive), sizeof drive);
+  RegCloseKey(key);
+  SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(scm, nullptr);
+  auto create = [&]() {
+    return CreateServiceA(scm, "Again", nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                          SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                          "%PROBEDRIVE%\\nt_service_probe run", nullptr, nullptr, nullptr,
+                          nullptr, nullptr);
+  };
+  NtMachineRef ref;
+  ASSERT_EQ(nt_open_machine("", &ref), ERROR_SUCCESS);
+  NtServiceRecord record;
+  SC_HANDLE svc = create();
+  ASSERT_NE(svc, nullptr);
+  ASSERT_TRUE(StartServiceA(svc, 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(wait_state(svc, SERVICE_RUNNING));
+  ASSERT_EQ(nt_service_get(*ref.store, "Again", &record), ERROR_SUCCESS);
+  const int64_t first_run = record.run_id;
+  SERVICE_STATUS status{};
+  ASSERT_TRUE(ControlService(svc, SERVICE_CONTROL_STOP, &status));
+  ASSERT_TRUE(wait_state(svc, SERVICE_STOPPED));
+  ASSERT_TRUE(DeleteService(svc));
+  CloseServiceHandle(svc);
+
+  svc = create();
+  ASSERT_NE(svc, nullptr) << GetLastError();
+  ASSERT_EQ(nt_service_get(*ref.store, "Again", &record), ERROR_SUCCESS);
+  EXPECT_GT(record.run_id, first_run);
+  ASSERT_TRUE(StartServiceA(svc, 0, nullptr)) << GetLastError();
+  EXPECT_TRUE(wait_state(svc, SERVICE_RUNNING));
+  ASSERT_TRUE(ControlService(svc, SERVICE_CONTROL_STOP, &status));
+  EXPECT_TRUE(wait_state(svc, SERVICE_STOPPED));
+  DeleteService(svc);
+  CloseServiceHandle(svc);
+  CloseServiceHandle(scm);
+}
