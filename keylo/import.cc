@@ -1,13 +1,12 @@
 #include "keylo/import.h"
 
 #include <string>
-#include <vector>
 
 #include "keylo/connect.h"
 #include "keylo/registry_messages.h"
 #include "keylo/value_text.h"
+#include "lib/profile_names.h"
 #include "platform/files/file_io.h"
-#include "platform/files/path.h"
 #include "platform/kernel/error.h"
 #include "platform/kernel/handle.h"
 #include "platform/profile/profile.h"
@@ -15,23 +14,13 @@
 
 namespace {
 
-// The names of a list of the profile calls ("a\0b\0\0"). A list the buffer
-// cut ends in a name that may be cut as well: that one is left out rather
-// than written under a wrong name.
-std::vector<std::string> names_of(const char* list, DWORD length) {
-  std::vector<std::string> names;
-  if (length == 0) return names;
-  for (const char* p = list; *p != '\0'; p += names.back().size() + 1) names.emplace_back(p);
-  if (length == IMPORT_BUFFER_SIZE - 2 && !names.empty()) names.pop_back();
-  return names;
-}
-
 // Writes the values of one section into `key`.
 DWORD import_values(HKEY key, const char* section, const char* ini) {
   char names[IMPORT_BUFFER_SIZE];
   char text[IMPORT_BUFFER_SIZE];
   DWORD length = GetPrivateProfileStringA(section, nullptr, "", names, sizeof names, ini);
-  for (const std::string& name : names_of(names, length)) {
+  // A name the buffer cut is left out rather than written under a wrong name.
+  for (const std::string& name : split_profile_names(names, length, sizeof names).names) {
     GetPrivateProfileStringA(section, name.c_str(), "", text, sizeof text, ini);
     if (text[0] == '\0') continue;
     ImportValue value;
@@ -85,10 +74,10 @@ DWORD import_file(const WCHAR* server, const char* file) {
 
   // The profile calls look for a bare name in the Windows directory; the
   // file checked above is the one in the current directory.
-  std::string ini = nt_path_has_directory(file) ? std::string(file) : ".\\" + std::string(file);
+  std::string ini = profile_file_name(file);
   char sections[IMPORT_BUFFER_SIZE];
   DWORD length = GetPrivateProfileSectionNamesA(sections, sizeof sections, ini.c_str());
-  std::vector<std::string> names = names_of(sections, length);
+  std::vector<std::string> names = split_profile_names(sections, length, sizeof sections).names;
   if (names.empty()) {
     registry_error("REGISTRY-ERROR, no sections found in %s\n", file);
     return ERROR_INVALID_PARAMETER;
