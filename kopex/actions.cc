@@ -499,7 +499,9 @@ void cleanup_target(const char* target_dir, const NameList& names) {
   if (!enter_directory(target_dir)) return;
   std::string pattern = std::string(target_dir) + "*.*";
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  // Names are all that is compared; the size of a file that goes is read
+  // when it goes.
+  HANDLE search = nt_find_first_file(pattern.c_str(), &data, NT_FIND_NAMES_ONLY);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (names.contains(data.cFileName)) continue;
@@ -510,7 +512,10 @@ void cleanup_target(const char* target_dir, const NameList& names) {
       }
       if (g_run.options.recurse) tree_delete((path + "\\").c_str());
     } else {
-      delete_file(path.c_str(), static_cast<double>(data.nFileSizeLow));
+      WIN32_FILE_ATTRIBUTE_DATA info;
+      const DWORD size =
+          GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) ? info.nFileSizeLow : 0;
+      delete_file(path.c_str(), static_cast<double>(size));
     }
   } while (FindNextFileA(search, &data));
   FindClose(search);

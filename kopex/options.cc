@@ -171,6 +171,16 @@ void prepare_formats() {
   g_run.need_acl = o.dir_grants[0] || o.file_grants[0] || t.ace[0] || criterion_given('g') ||
                    criterion_given('T') ||
                    match_wildcard(t.file, "*~*g*", 1);
+  const Criteria& c = g_run.criteria;
+  g_run.need_creation = criterion_given('C') || c.creation_upper.dwLowDateTime != 0 ||
+                        c.creation_upper.dwHighDateTime != 0 ||
+                        c.creation_lower.dwLowDateTime != 0 ||
+                        c.creation_lower.dwHighDateTime != 0 ||
+                        match_wildcard(t.file, "*~*C*", 1) ||
+                        // /o and /g may name files with placeholders: set reads it all.
+                        g_run.command == CMD_SET;
+  g_run.need_attributes = g_run.command != CMD_SHOW || criterion_given('a') ||
+                          match_wildcard(t.file, "*~*a*", 1);
 }
 
 }  // namespace kopex

@@ -24,7 +24,9 @@ void copy_cut(const std::string& text, char* out, size_t size) {
 
 void print_line(const char* format, const ArgSpec* table) {
   if (format == nullptr || format[0] == '\0') return;
-  print_formatted(format, table, g_run.options.ansi != 0);
+  // The format texts of the run were read once (prepare_formats): expanded
+  // as they stand, not looked up as file names again for every line.
+  print_formatted_text(format, table, g_run.options.ansi != 0);
 }
 
 void print_ace_lines(const char* acl_text, const char* name, const char* base,

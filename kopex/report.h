@@ -9,9 +9,10 @@
 
 namespace kopex {
 
-// Expands `format` with `table` (2,048 bytes), converts it to the OEM code
-// page unless /A, and prints it with a newline; an empty format prints
-// nothing.
+// Expands the format text `format` (one of the run's texts, already read
+// from its file when it named one) with `table` (2,048 bytes), converts it
+// to the OEM code page unless /A, and prints it with a newline; an empty
+// format prints nothing.
 void print_line(const char* format, const ArgSpec* table);
 
 // One ~g line per entry of an ACL text ("dom\user:Fci dom2\x:R ").

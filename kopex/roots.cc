@@ -82,7 +82,7 @@ DWORD server_callback(const WCHAR* domain, const WCHAR* server, void*) {
         {ARG_NUMERIC, 'e', ARG_OPTIONAL, &roots, 0}, {ARG_NUMERIC, 'T', ARG_OPTIONAL, &files, 0},
         {ARG_DOUBLE, 's', ARG_OPTIONAL, &bytes, 0},  {ARG_END, 0, 0, nullptr, 0},
     };
-    print_formatted(g_run.texts.server, table, g_run.options.ansi != 0);
+    print_formatted_text(g_run.texts.server, table, g_run.options.ansi != 0);
   }
   return ERROR_SUCCESS;
 }

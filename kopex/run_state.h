@@ -75,6 +75,12 @@ struct RunState {
   FileSpec spec;
   std::string target;  // full path with a trailing backslash
   bool need_owner = false, need_acl = false;
+  // Creation times are read only when something shows or tests them (they
+  // cost a second extended attribute read on files that keep one).
+  bool need_creation = false;
+  // The stored attributes (R, H, S, A) likewise: every command but sho acts
+  // on them; sho only shows (~a) or tests (-a) them.
+  bool need_attributes = true;
   bool owner_table = false;  // ~o or ~T given
   bool answered_all[ASK_KINDS] = {};
   Counters counters;

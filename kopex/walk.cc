@@ -197,11 +197,22 @@ bool set_entry(const WIN32_FIND_DATAA& data, const EntryValues& v) {
 // The host directories of the source and target directory being walked by
 // cop, upd and mir, resolved once per directory, and the upper-case names
 // the target directory holds (a name there in another case is still the
-// same file to NT, and goes the way of the NT path calls).
+// same file to NT, and goes the way of the NT path calls). The target
+// directory stays open while its source is walked: a target file is looked
+// up relative to it, as a directory listing shows it (one statx and one
+// attribute read, no access check of its own, no path resolution).
 struct DirHosts {
   bool ok = false;
   std::string source, target;
   std::unordered_set<std::string> target_names;
+  DIR* target_dir = nullptr;
+
+  DirHosts() = default;
+  DirHosts(const DirHosts&) = delete;
+  DirHosts& operator=(const DirHosts&) = delete;
+  ~DirHosts() {
+    if (target_dir != nullptr) closedir(target_dir);
+  }
 };
 
 std::string host_dir(const std::string& nt_dir) {
@@ -214,7 +225,8 @@ std::string host_dir(const std::string& nt_dir) {
 void resolve_hosts(DirHosts* hosts) {
   hosts->source = host_dir(w.current);
   hosts->target = host_dir(w.target);
-  hosts->ok = !hosts->source.empty() && !hosts->target.empty();
+  hosts->ok = !hosts->source.empty() && !hosts->target.empty() &&
+              nt_check_file_access(hosts->target, NtFileOperation::list) == ERROR_SUCCESS;
   if (!hosts->ok) return;
   DIR* dir = opendir(hosts->target.c_str());
   if (dir == nullptr) {
@@ -224,17 +236,20 @@ void resolve_hosts(DirHosts* hosts) {
   while (struct dirent* e = readdir(dir)) {
     hosts->target_names.insert(upper_name(nt_host_to_ansi(e->d_name).c_str()));
   }
-  closedir(dir);
+  hosts->target_dir = dir;
 }
 
 // The target of a source file as GetFileAttributesExA gives it.
 bool target_info(const std::string& target, const char* name, const DirHosts* hosts,
                  WIN32_FILE_ATTRIBUTE_DATA* info, std::string* host) {
   if (hosts != nullptr && hosts->ok) {
-    *host = hosts->target + "/" + host_name_of(name);
+    const std::string host_name = host_name_of(name);
+    *host = hosts->target + "/" + host_name;
+    // Not in the target's listing under any case: no such target file.
+    if (hosts->target_names.count(upper_name(name)) == 0) return false;
     NtFileInfo found;
-    if (nt_check_file_access(*host, NtFileOperation::read_attributes) == ERROR_SUCCESS &&
-        nt_file_info(*host, &found) == ERROR_SUCCESS) {
+    if (nt_file_info_at(dirfd(hosts->target_dir), host_name.c_str(), *host, &found,
+                        NT_INFO_NO_CREATION) == ERROR_SUCCESS) {
       info->dwFileAttributes = found.attributes;
       info->ftCreationTime = u64_to_filetime(found.creation);
       info->ftLastAccessTime = u64_to_filetime(found.last_access);
@@ -243,7 +258,6 @@ bool target_info(const std::string& target, const char* name, const DirHosts* ho
       info->nFileSizeLow = static_cast<DWORD>(found.size & 0xFFFFFFFFu);
       return true;
     }
-    if (hosts->target_names.count(upper_name(name)) == 0) return false;
     host->clear();  // there in another case: the NT path calls decide
   }
   return GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, info) != FALSE;
@@ -373,7 +387,10 @@ bool walk_directory() {
   bool listing_error = false;
   const std::string pattern = w.current + "*.*";
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  // Only what this run shows, tests or acts on is read of each entry.
+  const DWORD leave_out = (g_run.need_creation ? NT_FIND_ALL : NT_FIND_NO_CREATION) |
+                          (g_run.need_attributes ? NT_FIND_ALL : NT_FIND_NO_ATTRIBUTES);
+  HANDLE search = nt_find_first_file(pattern.c_str(), &data, leave_out);
   DWORD end_error = ERROR_NO_MORE_FILES;
   if (search == INVALID_HANDLE_VALUE) end_error = GetLastError();
   const bool is_del = g_run.command == CMD_DEL, is_show = g_run.command == CMD_SHOW;
@@ -543,7 +560,8 @@ void expand(const std::string& dir) {
   if (!enter_directory(parent.c_str())) return;
   const std::string pattern = parent + "*.*";
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  // Only names and the directory bit are looked at here.
+  HANDLE search = nt_find_first_file(pattern.c_str(), &data, NT_FIND_NAMES_ONLY);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;

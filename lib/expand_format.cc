@@ -174,14 +174,22 @@ void place(LineWriter& out, UINT code_page, const char* text, const Placement& h
 
 void expand_format(const char* format, char* out, const ArgSpec* table, int size) {
   if (out == nullptr || size < 0) return;
-  LineWriter line(out, size);
   if (size == 0 || format == nullptr) {
+    out[0] = '\0';
+    return;
+  }
+  char text[OUTPUT_LINE_SIZE];
+  read_text_or_file(format, text);
+  expand_format_text(text, out, table, size);
+}
+
+void expand_format_text(const char* text, char* out, const ArgSpec* table, int size) {
+  if (out == nullptr || size < 0) return;
+  LineWriter line(out, size);
+  if (size == 0 || text == nullptr) {
     line.finish();
     return;
   }
-
-  char text[OUTPUT_LINE_SIZE];
-  read_text_or_file(format, text);
   const UINT code_page = GetACP();
 
   const char* p = text;

@@ -19,6 +19,11 @@ constexpr uint64_t OPEN_UPPER_TIME = 0x0FFFFFFF0FFFFFFFull;
 // characters and stop at 255. A negative size writes nothing.
 void expand_format(const char* format, char* out, const ArgSpec* table, int size);
 
+// The same for a format text that the caller has already resolved with
+// read_text_or_file (read once for a run of many lines): `text` is expanded
+// as it stands and never looked up as a file name.
+void expand_format_text(const char* text, char* out, const ArgSpec* table, int size);
+
 // True when `text` names a readable file (a name without a backslash is
 // looked for in the running program's own directory); `out` (2,048 bytes)
 // then holds up to 2,047 bytes of it. Otherwise `out` gets a copy of text.
@@ -36,3 +41,5 @@ void to_oem(char* line, int size = OUTPUT_LINE_SIZE);
 // standard output. An empty format prints nothing. Lines are expanded into
 // OUTPUT_LINE_SIZE bytes.
 void print_formatted(const char* format, const ArgSpec* table, bool ansi);
+// print_formatted for a resolved format text (see expand_format_text).
+void print_formatted_text(const char* text, const ArgSpec* table, bool ansi);

@@ -23,11 +23,26 @@ void to_oem(char* line, int size) {
   line[keep] = '\0';
 }
 
+namespace {
+
+void print_line(char* line, bool ansi) {
+  if (!ansi) to_oem(line, OUTPUT_LINE_SIZE);
+  std::fputs(line, stdout);
+  std::fputc('\n', stdout);
+}
+
+}  // namespace
+
 void print_formatted(const char* format, const ArgSpec* table, bool ansi) {
   if (format == nullptr || format[0] == '\0') return;
   char line[OUTPUT_LINE_SIZE];
   expand_format(format, line, table, OUTPUT_LINE_SIZE - 1);
-  if (!ansi) to_oem(line, OUTPUT_LINE_SIZE);
-  std::fputs(line, stdout);
-  std::fputc('\n', stdout);
+  print_line(line, ansi);
+}
+
+void print_formatted_text(const char* text, const ArgSpec* table, bool ansi) {
+  if (text == nullptr || text[0] == '\0') return;
+  char line[OUTPUT_LINE_SIZE];
+  expand_format_text(text, line, table, OUTPUT_LINE_SIZE - 1);
+  print_line(line, ansi);
 }

@@ -17,7 +17,7 @@
 namespace {
 
 // The directory of the running program, without a trailing slash.
-std::string program_directory() {
+std::string find_program_directory() {
   char path[PATH_MAX];
   const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   if (length == 0 || length >= sizeof path) return std::string();
@@ -26,6 +26,13 @@ std::string program_directory() {
   if (slash == path) return "/";
   *slash = '\0';
   return path;
+}
+
+// The program does not move while it runs: its directory is looked up once
+// (tools expand a format for every line they print).
+const std::string& program_directory() {
+  static const std::string directory = find_program_directory();
+  return directory;
 }
 
 // Where the text is looked for: a bare name in the program's directory, a
@@ -39,10 +46,11 @@ std::string file_path_of(const char* text) {
     return path;
   }
   if (text[0] == '/') return text;
-  std::string dir = program_directory();
+  const std::string& dir = program_directory();
   if (dir.empty()) return std::string();
-  if (dir.back() != '/') dir += '/';
-  return dir + text;
+  std::string path = dir;
+  if (path.back() != '/') path += '/';
+  return path + text;
 }
 
 // Reads up to FORMAT_FILE_MAX bytes of a regular file, cut on a character

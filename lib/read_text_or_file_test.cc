@@ -122,3 +122,48 @@ TEST(ReadTextOrFile, TakesAtMost2047BytesInWholeCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+// A text already read once is expanded as it stands: the same text that
+// expand_format takes for a file name is printed literally, and a format
+// file whose contents name another file is not followed.
+TEST(ExpandFormatText, ExpandsResolvedTextsWithoutLookingForFiles) {
+  CodePageScope pages("65001", "65001");
+  const std::string inner_name = unique_name("inner");
+  const std::string outer_name = unique_name("outer");
+  TempFile inner(program_dir() + "/" + inner_name, "inner ~N");
+  TempFile outer(program_dir() + "/" + outer_name, inner_name);
+  char name[ARG_TEXT_SIZE] = "Eve";
+  const ArgSpec table[] = {{ARG_STRING, 'N', 0, name, 0}, {ARG_END, 0, 0, nullptr, 0}};
+
+  char format[OUTPUT_LINE_SIZE];
+  EXPECT_TRUE(read_text_or_file(outer_name.c_str(), format));
+  char out[OUTPUT_LINE_SIZE];
+  expand_format_text(format, out, table, OUTPUT_LINE_SIZE - 1);
+  EXPECT_EQ(std::string(out), inner_name);
+  expand_format_text(inner_name.c_str(), out, table, OUTPUT_LINE_SIZE - 1);
+  EXPECT_EQ(std::string(out), inner_name);
+  EXPECT_EQ(expand(inner_name.c_str(), table), "inner Eve");
+  // The program directory is looked up once, and still right afterwards.
+  EXPECT_EQ(expand(outer_name.c_str(), table), inner_name);
+
+  // Placeholders, the size limit and empty or missing texts as expand_format has them.
+  expand_format_text("~N/~5N", out, table, 6);
+  EXPECT_EQ(std::string(out), "Eve/  ");
+  std::memset(out, 'x', 4);
+  expand_format_text("~N", out, table, 0);
+  EXPECT_EQ(out[0], '\0');
+  out[0] = 'x';
+  expand_format_text(nullptr, out, table, 10);
+  EXPECT_EQ(out[0], '\0');
+
+  testing::internal::CaptureStdout();
+  print_formatted_text(inner_name.c_str(), table, true);
+  print_formatted_text("", table, true);
+  print_formatted_text("~N!", table, true);
+  std::fflush(stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), inner_name + "\nEve!\n");
+}
+
+}  // namespace

@@ -588,6 +588,23 @@ TEST_F(KopexTest, KilledCopyLeavesNoPartialFileAndARerunFinishes) {
   // No temporary names are left over.
   r = kopex({"sho", "T:\\big\\*", "~F~N"});
   EXPECT_EQ(r.out, "huge.bin\nsmall.txt\n");
+
+  // A replacement killed half way leaves the old file whole (or the new
+  // one, when it was done), and a second run replaces it.
+  put(t_, "big/huge.bin", "old");
+  set_write_time(t_ + "/big/huge.bin", 130000000000000000ull);
+  child = start_kopex({"mir", "D:\\big\\", "T:\\big\\", "/y"}, "", d_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  kill(child.pid, SIGKILL);
+  finish_kopex(child);
+  ASSERT_EQ(stat((t_ + "/big/huge.bin").c_str(), &st), 0);
+  EXPECT_TRUE(st.st_size == 3 || st.st_size == (256 << 20)) << st.st_size;
+  r = kopex({"mir", "D:\\big\\", "T:\\big\\", "/y"});
+  EXPECT_EQ(r.exit_code, 0);
+  ASSERT_EQ(stat((t_ + "/big/huge.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 256 << 20);
+  r = kopex({"sho", "T:\\big\\*", "~F~N"});
+  EXPECT_EQ(r.out, "huge.bin\nsmall.txt\n");
 }
 
 }  // namespace

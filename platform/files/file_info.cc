@@ -81,10 +81,18 @@ ssize_t get_at(int dirfd, const char* name, const std::string& host, const char*
 
 // Reads "user.nt.attrib" and "user.nt.ctime" of a file (`name` in `dirfd`,
 // or the host path). One list call tells which of them are there, so a
-// file without any costs one call.
+// file without any costs one call. Without `creation` the attributes alone
+// are read, with one call.
 void read_nt_xattrs(int dirfd, const char* name, const std::string& host, DWORD* attributes,
                     uint64_t* creation) {
   *attributes = 0;
+  if (creation == nullptr) {
+    // The attributes alone: one read, whatever else the file carries.
+    char value[32];
+    ssize_t got = get_at(dirfd, name, host, NT_ATTRIB_XATTR, value, sizeof value);
+    if (got > 0) *attributes = nt_parse_attribute_letters(value, static_cast<size_t>(got));
+    return;
+  }
   *creation = 0;
   char names[512];
   ssize_t length = list_at(dirfd, name, host, names, sizeof names);
@@ -221,28 +229,34 @@ bool nt_is_read_only(const std::string& host) {
   return (nt_stored_attributes(host) & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-DWORD nt_file_info_at(int dirfd, const char* name, const std::string& host, NtFileInfo* info) {
+DWORD nt_file_info_at(int dirfd, const char* name, const std::string& host, NtFileInfo* info,
+                      DWORD leave_out) {
+  const bool with_creation = (leave_out & NT_INFO_NO_CREATION) == 0;
+  // Only the fields used below: type, size and the times.
+  const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME |
+                        (with_creation ? STATX_BTIME | STATX_CTIME : 0u);
   struct statx sx;
   const int empty = *name ? 0 : AT_EMPTY_PATH;
-  if (statx(dirfd, name, empty, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+  if (statx(dirfd, name, empty, mask, &sx) != 0) {
     int err = errno;
     // A link whose target is gone is shown as itself.
-    if (err != ENOENT ||
-        statx(dirfd, name, empty | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
-            0) {
+    if (err != ENOENT || statx(dirfd, name, empty | AT_SYMLINK_NOFOLLOW, mask, &sx) != 0) {
       return nt_lookup_error(err, host);
     }
   }
   DWORD stored = 0;
   uint64_t creation = 0;
-  read_nt_xattrs(dirfd, name, host, &stored, &creation);
+  if (with_creation || (leave_out & NT_INFO_NO_ATTRIBUTES) == 0) {
+    read_nt_xattrs(dirfd, name, host, &stored, with_creation ? &creation : nullptr);
+    if (leave_out & NT_INFO_NO_ATTRIBUTES) stored = 0;
+  }
   const bool directory = S_ISDIR(sx.stx_mode);
   info->attributes = stored | (directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
   if (info->attributes == 0) info->attributes = FILE_ATTRIBUTE_NORMAL;
   info->size = directory ? 0 : sx.stx_size;
   info->last_write = filetime_of(sx.stx_mtime);
   info->last_access = filetime_of(sx.stx_atime);
-  if (creation == 0) {
+  if (creation == 0 && with_creation) {
     creation = (sx.stx_mask & STATX_BTIME) ? filetime_of(sx.stx_btime) : filetime_of(sx.stx_ctime);
   }
   info->creation = creation;

@@ -76,10 +76,21 @@ struct NtFileInfo {
   uint64_t size = 0;  // 0 for directories
 };
 
+// What nt_file_info_at leaves out, for walks of large trees that do not
+// show creation times: NT_INFO_NO_CREATION reads no "user.nt.ctime" and
+// gives a creation time of 0; the attributes then cost one read of
+// "user.nt.attrib" (not a listing of the file's extended attributes).
+// NT_INFO_NO_ATTRIBUTES gives FILE_ATTRIBUTE_DIRECTORY or _NORMAL only (no
+// R, H, S, A); with NT_INFO_NO_CREATION too, no extended attribute is read.
+constexpr DWORD NT_INFO_ALL = 0;
+constexpr DWORD NT_INFO_NO_CREATION = 0x1;
+constexpr DWORD NT_INFO_NO_ATTRIBUTES = 0x2;
+
 // The information of `name` in the directory `dirfd` (or of the path `name`
 // with AT_FDCWD), following symbolic links. `host` is the file's host path,
 // for reading its extended attributes. ERROR_SUCCESS or the lookup error.
-DWORD nt_file_info_at(int dirfd, const char* name, const std::string& host, NtFileInfo* info);
+DWORD nt_file_info_at(int dirfd, const char* name, const std::string& host, NtFileInfo* info,
+                      DWORD leave_out = NT_INFO_ALL);
 // The same for a host path.
 DWORD nt_file_info(const std::string& host, NtFileInfo* info);
 

@@ -161,6 +161,53 @@ TEST_F(FileInfoTest, CreationTimeIsStableWithoutTheExtendedAttribute) {
   }
 }
 
+TEST_F(FileInfoTest, InformationWithoutCreationTimeReadsTheAttributeAlone) {
+  const std::string host = d_ + "/Dir/file.txt";
+  // The attribute among several others, and one that is too long to be ours.
+  ASSERT_EQ(setxattr(host.c_str(), "user.other", "x", 1, 0), 0);
+  ASSERT_EQ(setxattr(host.c_str(), NT_ATTRIB_XATTR, "RS", 2, 0), 0);
+  ASSERT_EQ(setxattr(host.c_str(), NT_CTIME_XATTR, "125911584000000000", 18, 0), 0);
+  const int dir = open((d_ + "/Dir").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir, 0);
+  NtFileInfo full, part;
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &full), ERROR_SUCCESS);
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &part, NT_INFO_NO_CREATION), ERROR_SUCCESS);
+  EXPECT_EQ(full.creation, 125911584000000000ull);
+  EXPECT_EQ(part.creation, 0u);
+  EXPECT_EQ(part.attributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_EQ(part.attributes, full.attributes);
+  EXPECT_EQ(part.size, 5u);
+  EXPECT_EQ(part.last_write, full.last_write);
+  EXPECT_EQ(part.last_access, full.last_access);
+  NtFileInfo bare;
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &bare,
+                            NT_INFO_NO_CREATION | NT_INFO_NO_ATTRIBUTES),
+            ERROR_SUCCESS);
+  EXPECT_EQ(bare.attributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(bare.creation, 0u);
+  EXPECT_EQ(bare.last_write, full.last_write);
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &bare, NT_INFO_NO_ATTRIBUTES), ERROR_SUCCESS);
+  EXPECT_EQ(bare.attributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(bare.creation, 125911584000000000ull);
+
+  const std::string long_value(40, 'R');
+  ASSERT_EQ(setxattr(host.c_str(), NT_ATTRIB_XATTR, long_value.data(), long_value.size(), 0), 0);
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &part, NT_INFO_NO_CREATION), ERROR_SUCCESS);
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &full), ERROR_SUCCESS);
+  EXPECT_EQ(part.attributes, full.attributes);
+
+  // No attribute at all: NORMAL; a directory: DIRECTORY; a missing name: the lookup error.
+  ASSERT_EQ(removexattr(host.c_str(), NT_ATTRIB_XATTR), 0);
+  ASSERT_EQ(nt_file_info_at(dir, "file.txt", host, &part, NT_INFO_NO_CREATION), ERROR_SUCCESS);
+  EXPECT_EQ(part.attributes, FILE_ATTRIBUTE_NORMAL);
+  ASSERT_EQ(nt_file_info_at(dir, ".", d_ + "/Dir", &part, NT_INFO_NO_CREATION), ERROR_SUCCESS);
+  EXPECT_EQ(part.attributes, FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(part.size, 0u);
+  EXPECT_EQ(nt_file_info_at(dir, "gone.txt", d_ + "/Dir/gone.txt", &part, NT_INFO_NO_CREATION),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  close(dir);
+}
+
 TEST(FileTimeConversion, HostTimesAndFiletimes) {
   struct timespec ts = {0, 0};
   EXPECT_EQ(nt_filetime_of(ts), 116444736000000000ull);

@@ -31,18 +31,21 @@ struct Entry {
   uint16_t name_length;
   uint16_t key_length;
   uint8_t rank;  // 0 ".", 1 "..", 2 any other name
+  uint8_t type;  // d_type of the listing (DT_UNKNOWN when not known)
 };
 
 class NtFindSearch : public KernelObject {
  public:
-  NtFindSearch(int dirfd, std::string host_dir) : dirfd_(dirfd), host_dir_(std::move(host_dir)) {}
+  NtFindSearch(int dirfd, std::string host_dir, DWORD leave_out)
+      : dirfd_(dirfd), host_dir_(std::move(host_dir)), leave_out_(leave_out) {}
   ~NtFindSearch() override {
     if (dirfd_ >= 0) close(dirfd_);
   }
 
-  void add(std::string_view name) {
+  void add(std::string_view name, uint8_t type = DT_UNKNOWN) {
     Entry e;
     e.rank = name == "." ? 0 : name == ".." ? 1 : 2;
+    e.type = type;
     e.name_at = static_cast<uint32_t>(text_.size());
     e.name_length = static_cast<uint16_t>(name.size());
     text_ += name;
@@ -74,10 +77,18 @@ class NtFindSearch : public KernelObject {
       const Entry& e = entries_[next_++];
       std::string name(text_.data() + e.name_at, e.name_length);
       NtFileInfo info;
+      if (leave_out_ & NT_FIND_NAMES_ONLY) {
+        info.attributes = is_directory(e, name) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        fill(name, info, data);
+        return true;
+      }
       std::string host = host_dir_;
       if (host.empty() || host.back() != '/') host += '/';
       host += name;
-      if (nt_file_info_at(dirfd_, name.c_str(), host, &info) != ERROR_SUCCESS) {
+      const DWORD info_leave_out =
+          ((leave_out_ & NT_FIND_NO_CREATION) ? NT_INFO_NO_CREATION : NT_INFO_ALL) |
+          ((leave_out_ & NT_FIND_NO_ATTRIBUTES) ? NT_INFO_NO_ATTRIBUTES : NT_INFO_ALL);
+      if (nt_file_info_at(dirfd_, name.c_str(), host, &info, info_leave_out) != ERROR_SUCCESS) {
         continue;  // gone since the listing
       }
       fill(name, info, data);
@@ -87,6 +98,15 @@ class NtFindSearch : public KernelObject {
   }
 
  private:
+  // A directory as the listing tells it; links (followed, as everywhere)
+  // and unknown types are asked of the file system.
+  bool is_directory(const Entry& e, const std::string& name) const {
+    if (e.type == DT_DIR) return true;
+    if (e.type != DT_UNKNOWN && e.type != DT_LNK) return false;
+    struct statx sx;
+    return statx(dirfd_, name.c_str(), 0, STATX_TYPE, &sx) == 0 && S_ISDIR(sx.stx_mode);
+  }
+
   static void fill(const std::string& name, const NtFileInfo& info, WIN32_FIND_DATAA* data) {
     memset(data, 0, sizeof *data);
     data->dwFileAttributes = info.attributes;
@@ -106,6 +126,7 @@ class NtFindSearch : public KernelObject {
 
   int dirfd_;
   std::string host_dir_;
+  DWORD leave_out_;
   std::string text_;
   std::vector<Entry> entries_;
   size_t next_ = 0;
@@ -131,7 +152,7 @@ DWORD list_directory(int dirfd, const NtPattern& pattern, bool root, NtFindSearc
       pos += d->d_reclen;
       std::string_view name(d->d_name);
       if (root && (name == "." || name == "..")) continue;
-      if (pattern.matches(name)) search->add(name);
+      if (pattern.matches(name)) search->add(name, d->d_type);
     }
   }
 }
@@ -160,7 +181,14 @@ bool valid_pattern(const std::string& pattern) {
 }  // namespace
 
 HANDLE FindFirstFileA(const char* file_name, WIN32_FIND_DATAA* data) {
+  return nt_find_first_file(file_name, data, NT_FIND_ALL);
+}
+
+HANDLE nt_find_first_file(const char* file_name, WIN32_FIND_DATAA* data, DWORD leave_out) {
   if (!file_name || !data) return fail_handle(ERROR_INVALID_PARAMETER);
+  if (leave_out & ~(NT_FIND_NO_CREATION | NT_FIND_NAMES_ONLY | NT_FIND_NO_ATTRIBUTES)) {
+    return fail_handle(ERROR_INVALID_PARAMETER);
+  }
   std::string text = nt_ansi_to_host(file_name);
   if (text.empty()) return fail_handle(ERROR_PATH_NOT_FOUND);
   std::string dir_text, pattern_text;
@@ -182,7 +210,7 @@ HANDLE FindFirstFileA(const char* file_name, WIN32_FIND_DATAA* data) {
     return fail_handle(e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND
                                                    : win32_error_from_errno(e));
   }
-  auto search = std::make_shared<NtFindSearch>(dirfd, dir.host);
+  auto search = std::make_shared<NtFindSearch>(dirfd, dir.host, leave_out);
   NtPattern pattern(pattern_text);
   if (!pattern.has_wildcards() && pattern_text != "." && pattern_text != "..") {
     // One name: found without regard to case, trailing dots and blanks

@@ -55,3 +55,22 @@ BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data);
 
 // Ends a search; ERROR_INVALID_HANDLE for a handle that is no search.
 BOOL FindClose(HANDLE search);
+
+// FindFirstFileA for tree walks that need less than the whole find data;
+// FindNextFileA and FindClose go on with the search as usual. `leave_out`:
+//   NT_FIND_ALL            what FindFirstFileA gives
+//   NT_FIND_NO_CREATION    no creation time (0): per entry one statx and one
+//                          read of the attribute, whatever else it carries
+//   NT_FIND_NO_ATTRIBUTES  FILE_ATTRIBUTE_DIRECTORY or FILE_ATTRIBUTE_NORMAL
+//                          only (no R, H, S, A); with NT_FIND_NO_CREATION
+//                          as well, one statx per entry and nothing more
+//   NT_FIND_NAMES_ONLY     the names, and FILE_ATTRIBUTE_DIRECTORY or
+//                          FILE_ATTRIBUTE_NORMAL as the listing tells them
+//                          (a link or an entry of unknown type costs one
+//                          statx); no other attribute, no times, size 0.
+//                          Entries are not checked to still exist.
+constexpr DWORD NT_FIND_ALL = 0;
+constexpr DWORD NT_FIND_NO_CREATION = 0x1;
+constexpr DWORD NT_FIND_NAMES_ONLY = 0x2;
+constexpr DWORD NT_FIND_NO_ATTRIBUTES = 0x4;
+HANDLE nt_find_first_file(const char* file_name, WIN32_FIND_DATAA* data, DWORD leave_out);

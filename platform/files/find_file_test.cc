@@ -151,6 +151,72 @@ TEST_F(FindTest, FindDataCarriesAttributesTimesAndSizes) {
   FindClose(h);
 }
 
+TEST_F(FindTest, ReducedSearchesLeaveOutWhatTheyAreAskedTo) {
+  const std::string file = d_ + "/Dir/b.txt";
+  ASSERT_EQ(setxattr(file.c_str(), "user.nt.attrib", "HA", 2, 0), 0);
+  ASSERT_EQ(setxattr(file.c_str(), "user.nt.ctime", "125911584000000000", 18, 0), 0);
+  struct timeval tv[2] = {{1000000000, 0}, {1200000000, 0}};
+  ASSERT_EQ(utimes(file.c_str(), tv), 0);
+  ASSERT_EQ(symlink("Sub", (d_ + "/Dir/link").c_str()), 0);
+
+  // Without creation times: attributes, the other times and the size stay.
+  WIN32_FIND_DATAA data;
+  HANDLE h = nt_find_first_file("D:\\dir\\b.txt", &data, NT_FIND_NO_CREATION);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(filetime_to_u64(data.ftCreationTime), 0u);
+  EXPECT_EQ(filetime_to_u64(data.ftLastWriteTime), (1200000000ull + 11644473600ull) * 10000000);
+  EXPECT_EQ(filetime_to_u64(data.ftLastAccessTime), (1000000000ull + 11644473600ull) * 10000000);
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_TRUE(FindClose(h));
+
+  // Names only: the directory bit as the listing tells it (a link to a
+  // directory followed), nothing else; same names in the same order.
+  std::vector<std::string> found;
+  std::vector<DWORD> attributes;
+  h = nt_find_first_file("D:\\dir\\*", &data, NT_FIND_NAMES_ONLY);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do {
+    found.push_back(data.cFileName);
+    attributes.push_back(data.dwFileAttributes);
+    EXPECT_EQ(data.nFileSizeLow, 0u);
+    EXPECT_EQ(filetime_to_u64(data.ftLastWriteTime), 0u);
+  } while (FindNextFileA(h, &data));
+  EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(FindClose(h));
+  EXPECT_EQ(found, names("D:\\dir\\*"));
+  for (size_t i = 0; i < found.size(); ++i) {
+    const bool dir = found[i] == "." || found[i] == ".." || found[i] == "Sub" || found[i] == "link";
+    EXPECT_EQ(attributes[i], dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) << found[i];
+  }
+  // A single name (no listing type known) and an unknown request.
+  h = nt_find_first_file("D:\\dir\\SUB", &data, NT_FIND_NAMES_ONLY);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(data.cFileName, "Sub");
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  FindClose(h);
+  // Without the stored attributes: the directory bit alone, times and sizes as ever.
+  h = nt_find_first_file("D:\\dir\\b.txt", &data, NT_FIND_NO_CREATION | NT_FIND_NO_ATTRIBUTES);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(filetime_to_u64(data.ftLastWriteTime), (1200000000ull + 11644473600ull) * 10000000);
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  FindClose(h);
+  h = nt_find_first_file("D:\\dir\\b.txt", &data, NT_FIND_NO_ATTRIBUTES);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(filetime_to_u64(data.ftCreationTime), 125911584000000000ull);
+  FindClose(h);
+  h = nt_find_first_file("D:\\dir\\sub", &data, NT_FIND_NO_CREATION | NT_FIND_NO_ATTRIBUTES);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  FindClose(h);
+  EXPECT_EQ(nt_find_first_file("D:\\dir\\*", &data, 0x8), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(nt_find_first_file("D:\\dir\\*.none", &data, NT_FIND_NAMES_ONLY), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(FindTest, EntriesRemovedDuringTheSearchAreSkippedAndHandlesAreReleased) {
   size_t handles = nt_handle_count();
   WIN32_FIND_DATAA data;
