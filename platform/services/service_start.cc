@@ -8,10 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
 #include "platform/kernel/error.h"
@@ -165,7 +167,14 @@ DWORD nt_sc_start(MachineStore& store, const std::string& machine, const std::st
     if (r.state != SERVICE_STOPPED) return ERROR_SERVICE_ALREADY_RUNNING;
     if (r.type & SERVICE_DRIVER) return ERROR_NOT_SUPPORTED;
     r.state = SERVICE_START_PENDING;
-    r.run_id += 1;
+    // A service deleted and made again under the same name may still have
+    // a supervisor finishing its last run: a new run must never be taken
+    // for that one. Runs are therefore numbered by the start time in
+    // microseconds (and always upwards); 0 means the service never ran.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    r.run_id = std::max<int64_t>(r.run_id + 1,
+                                 static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
     r.connected = false;
     r.win32_exit_code = 0;
     r.specific_exit_code = 0;

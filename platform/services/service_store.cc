@@ -212,16 +212,7 @@ DWORD nt_service_insert(MachineStore& store, const NtServiceRecord& record) {
     if (!q.step()) return q.error();
     if (q.column_int64(0) != 0) return ERROR_DUPLICATE_SERVICE_NAME;
   }
-  // A service deleted and made again under the same name may still have
-  // a supervisor finishing its last run: the new service's runs must never
-  // be taken for that one. Run numbers therefore start at the creation
-  // time in microseconds (a service is never started a million times a
-  // second), not at 0.
-  NtServiceRecord fresh = record;
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  fresh.run_id = static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-  err = write_record(store, fresh, true);
+  err = write_record(store, record, true);
   if (err != ERROR_SUCCESS) return err;
   return tx.commit();
 }

@@ -589,9 +589,11 @@ TEST(Services, ExpandedImagePathAndRunsOfAServiceMadeAgain) {
   svc = create();
   ASSERT_NE(svc, nullptr) << GetLastError();
   ASSERT_EQ(nt_service_get(*ref.store, "Again", &record), ERROR_SUCCESS);
-  EXPECT_GT(record.run_id, first_run);
+  EXPECT_EQ(record.run_id, 0);  // never ran
   ASSERT_TRUE(StartServiceA(svc, 0, nullptr)) << GetLastError();
   EXPECT_TRUE(wait_state(svc, SERVICE_RUNNING));
+  ASSERT_EQ(nt_service_get(*ref.store, "Again", &record), ERROR_SUCCESS);
+  EXPECT_GT(record.run_id, first_run);
   ASSERT_TRUE(ControlService(svc, SERVICE_CONTROL_STOP, &status));
   EXPECT_TRUE(wait_state(svc, SERVICE_STOPPED));
   DeleteService(svc);
