@@ -7,5 +7,7 @@
 
 // Runs the job command `args.command` on the jobs `args.target` names
 // ("\\server*\job*" or "job*"). Prints every line; returns the exit code:
-// 0 when a job got a success reply, 2 when none did, 87 for bad options.
+// 0 when a job got a success reply, 2 when none did. A failed option check
+// ends the work on each server and so leads to 2; the parser's own errors
+// (87) never reach here.
 int zeb_job_command(const ZebClientArgs& args);

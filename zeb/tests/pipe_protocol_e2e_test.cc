@@ -293,12 +293,14 @@ TEST_F(PipeProtocolTest, TheClientSideSpeaksTheSameProtocol) {
   start_service();
   ASSERT_EQ(add(make_job("nightly", "/bin/true")), msg_control(ZEB_DONE));
   EXPECT_EQ(run_zeb({"sho", "night*"}, &out, &err), 0);
-  EXPECT_EQ(out, "nightly                           /bin/true\n");
+  EXPECT_EQ(out, " nightly              /bin/true            never 0 00:00\n");
   EXPECT_EQ(err, "");
-  EXPECT_EQ(run_zeb({"pause", "\\\\LOCALPC\\nightly"}, &out, &err), 0);
-  EXPECT_EQ(out, "ZEB-INFO, pause successful for \\\\LOCALPC\\nightly\n");
-  EXPECT_EQ(run_zeb({"PAUSE", "nightly"}, &out, &err), 2);
-  EXPECT_EQ(err, "ZEB-ERROR, \\\\. reports 'Job is paused'\n");
+  EXPECT_EQ(run_zeb({"pause", "\\\\LOCALPC\\nightly", "/y"}, &out, &err), 0);
+  EXPECT_EQ(out,
+            "ZEB-INFO, pause successful for \\\\LOCALPC\\nightly\n"
+            "ZEB-INFO, 1 jobs processed on \\\\LOCALPC\n");
+  EXPECT_EQ(run_zeb({"PAUSE", "nightly", "/y"}, &out, &err), 2);
+  EXPECT_NE(err.find("ZEB-ERROR, \\\\. reports 'Job is paused'\n"), std::string::npos) << err;
   EXPECT_EQ(run_zeb({"show", "nothing"}, &out, &err), 2);
   EXPECT_EQ(err, "ZEB-ERROR, \\\\. reports 'No match'\n");
 }
