@@ -151,8 +151,11 @@ TEST_F(RunPatchesTest, SpaceCheckOnDriveC) {
   ASSERT_TRUE(std::regex_match(big, m, message)) << big;
   ULARGE_INTEGER free_bytes;
   ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &free_bytes, nullptr, nullptr));
+  // Other work on the host changes the free space meanwhile: the figure
+  // must be that of C: in KB (not bytes, not MB), give or take a quarter.
   double reported = std::stod(m[1].str());
-  EXPECT_NEAR(reported, static_cast<double>(free_bytes.QuadPart / 1024), 1024.0 * 64);
+  const double free_kb = static_cast<double>(free_bytes.QuadPart / 1024);
+  EXPECT_NEAR(reported, free_kb, free_kb / 4);
   EXPECT_EQ(outcome("SMALL.FXA"), "*SUCCESS: ");
 }
 

@@ -1,54 +1,78 @@
 #!/usr/bin/env bash
 # The suite's main job on this machine, from a fresh checkout: installs what
-# is missing, builds every program, and sends a mail with postar through a
-# local SMTP server, showing the whole dialogue and the mail as received.
+# is missing, builds every program, and runs the scheduler from end to end on
+# the default network (NT_NETWORK when set, else ~/.local/share/ntnet):
+#   1. installs the ZEB Service on the local machine and starts it,
+#   2. adds a job due in the coming minute,
+#   3. waits for the minute and shows the job line and the job's OUT file.
+# The service keeps running and the job stays, so the network can be used
+# on with `zeb sho *`, `zeb del demo /y`, `zeb stop /y`, `ntnet service list`.
+# Running it again updates the job and runs it once more.
 set -eo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-py=/usr/bin/python3
 
 echo "== Installing what the build needs (if anything is missing)"
 "$top/scripts/install-deps.sh"
 echo "== Building every program into build/bin"
 "$top/scripts/build.sh" release >/dev/null
 bin=$top/build/bin
+export PATH="$bin:$PATH"
 
-work=$(mktemp -d)
-port=$($py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-echo "== Starting a local SMTP server on 127.0.0.1:$port"
-$py -m aiosmtpd -n -l "127.0.0.1:$port" -c aiosmtpd.handlers.Debugging >"$work/server.log" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 50); do
-  if $py -c "import socket,sys; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null; then break; fi
-  sleep 0.1
+# The job's account is the service's; the client acts as the local
+# administrator of the emulated machine.
+export USERNAME=Administrator
+unset USERDOMAIN ZEB_J_FORMAT ZEB_S_FORMAT ZEB_SJ_FORMAT ZEB_TJ_FORMAT ZEB_TS_FORMAT SERVERLIST
+
+echo "== The network"
+ntnet info
+machine=$(ntnet info | sed -n 's/^local machine: *//p')
+export COMPUTERNAME=$machine
+ntnet boot "$machine" >/dev/null
+
+# The job's output files go to the service's TempDir, C:\TEMP of the machine.
+drive_c=$(ntnet drive list "$machine" | sed -n 's/^C: *[a-z]* *//p')
+mkdir -p "$drive_c/TEMP"
+
+echo "== zeb sho: is the scheduler installed on $machine?"
+if zeb sho "~F~S ~s ~V" 2>/dev/null | grep -q .; then
+  echo "   it is: updating it to this build"
+  zeb upd /y || true
+else
+  echo "== zeb add /y: installing the ZEB Service (the program registers itself in place)"
+  zeb add /y /l0:15
+fi
+if ! zeb sho "~F~s" 2>/dev/null | grep -q RUNNING; then
+  echo "== zeb start /y"
+  zeb start /y
+fi
+zeb sho
+
+# A job due in the coming minute: its command is a small shell script kept
+# on the machine's C: drive.
+script=$drive_c/TEMP/demo.sh
+cat >"$script" <<'SH'
+#!/bin/sh
+echo "Hello from the scheduler: job $ZEBname on $COMPUTERNAME as $USERNAME"
+echo "Run started $ZEBdd.$ZEBmm.$ZEByyyy"
+ls -1 "$(dirname "$0")" | head -5
+SH
+chmod +x "$script"
+when=$(date -d '+1 minute' '+%d.%m.%Y %H:%M')
+echo "== zeb add demo: a job due at $when"
+zeb del demo /y >/dev/null 2>&1 || true
+zeb add demo "/c/bin/sh $script" "/t$when" /G1 /y
+zeb sho '*'
+
+echo "== Waiting for the minute (up to 2 minutes)"
+out=$drive_c/TEMP/demo.OUT
+for _ in $(seq 120); do
+  if [ -f "$out" ] && grep -q "^END of Job" "$out"; then break; fi
+  sleep 1
+  printf '.'
 done
-
-cat >"$work/SMTP.INI" <<'INI'
-[Connection]
-Answer=220
-Response Timeout=10
-
-[Commands]
-HELO ~h\r\n=250
-MAIL FROM:<%USERNAME%@example.net>\r\n=250
-RCPT TO:<%0>\r\n=250
-DATA\r\n=354
-Subject: %1\r\nFrom: ~u\r\nTo: %0\r\n\r\n=
-~F%2=
-\r\n.\r\n=250
-QUIT\r\n=221
-INI
-printf 'The nightly job finished on %s.\r\nAll servers answered.\r\n' "$(hostname)" >"$work/body.txt"
-
-echo "== postar /v: the dialogue (port 25 is mapped to $port for this run)"
-# Arguments that begin with "/" are options to an NT tool, so the body file is
-# named relative to the working directory.
-cd "$work"
-USERNAME=${USERNAME:-Administrator} NT_PORT_MAP="25:$port" \
-  "$bin/postar" /h127.0.0.1 "/i$work/SMTP.INI" /v admin@example.net "Nightly report" body.txt
-echo "== postar exit code: $?"
-cd "$top"
-sleep 0.5
-echo "== What the SMTP server received"
-cat "$work/server.log"
-if [ -e "$work/body.txt" ]; then echo "body.txt still exists (unexpected)"; else echo "body.txt was sent and deleted (~F)"; fi
+echo
+echo "== The job line after its run (last run, exit code, next run)"
+zeb sho demo "~F~-.20N ~s last=~l exit=~E next=~t"
+echo "== The job's OUT file ($out)"
+cat "$out"
+echo "== Done. Go on with: zeb sho '*'   zeb start demo /y   zeb del demo /y   zeb stop /y"
