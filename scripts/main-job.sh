@@ -7,7 +7,7 @@
 #   3. waits for the minute and shows the job line and the job's OUT file.
 # The service keeps running and the job stays, so the network can be used
 # on with `zeb sho *`, `zeb del demo /y`, `zeb stop /y`, `ntnet service list`.
-# Running it again updates the job and runs it once more.
+# Running it again keeps the service, makes the job anew and runs it once more.
 set -eo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -35,8 +35,7 @@ mkdir -p "$drive_c/TEMP"
 
 echo "== zeb sho: is the scheduler installed on $machine?"
 if zeb sho "~F~S ~s ~V" 2>/dev/null | grep -q .; then
-  echo "   it is: updating it to this build"
-  zeb upd /y || true
+  echo "   it is (zeb upd /y would replace it with another version)"
 else
   echo "== zeb add /y: installing the ZEB Service (the program registers itself in place)"
   zeb add /y /l0:15
@@ -59,6 +58,8 @@ SH
 chmod +x "$script"
 when=$(date -d '+1 minute' '+%d.%m.%Y %H:%M')
 echo "== zeb add demo: a job due at $when"
+# From an earlier run: its I/O files go (clean), then the job (del).
+zeb clean demo /y >/dev/null 2>&1 || true
 zeb del demo /y >/dev/null 2>&1 || true
 zeb add demo "/c/bin/sh $script" "/t$when" /G1 /y
 zeb sho '*'
