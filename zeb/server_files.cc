@@ -7,6 +7,7 @@
 #include "platform/files/file_copy.h"
 #include "platform/kernel/error.h"
 #include "platform/registry/registry.h"
+#include "zeb/server_actions.h"
 #include "zeb/service_keys.h"
 
 std::string zeb_executable_name(const std::string& path) {
@@ -76,4 +77,20 @@ long zeb_connect_service_key(const std::string& server, HKEY* key) {
   }
   *key = opened;
   return 0;
+}
+
+bool zeb_open_service(const std::string& server, SC_HANDLE* scm, SC_HANDLE* service) {
+  *scm = OpenSCManagerA(server.c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
+  if (*scm == nullptr) {
+    zeb_call_error("OpenSCManager", server, static_cast<long>(GetLastError()));
+    return false;
+  }
+  *service = OpenServiceA(*scm, ZEB_SERVICE_NAME, SERVICE_ALL_ACCESS);
+  if (*service == nullptr) {
+    zeb_call_error("OpenService", server, static_cast<long>(GetLastError()));
+    CloseServiceHandle(*scm);
+    *scm = nullptr;
+    return false;
+  }
+  return true;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "platform/services/services.h"
 
 // The file name part of `path`; ".exe" is added when the name has no
 // extension (the program on the servers is an NT executable file).
@@ -23,3 +24,8 @@ DWORD zeb_logging_mask(const std::string& range);
 // "ZEB-ERROR, RegOpenKey(Services\ZEB Service) failed, error=%ld" and
 // returns the error.
 long zeb_connect_service_key(const std::string& server, HKEY* key);
+
+// Opens the service control manager of `server` and the scheduler's service
+// there, both with all access; prints "ZEB-ERROR, OpenSCManager(%s) ..." or
+// "ZEB-ERROR, OpenService(%s) ..." and returns false when one fails.
+bool zeb_open_service(const std::string& server, SC_HANDLE* scm, SC_HANDLE* service);

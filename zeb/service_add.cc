@@ -37,19 +37,9 @@ std::string target_file(ServerRun& run, const std::string& server) {
 // "Logging", "TempDir" and "Version" under the service key; false when one
 // of them could not be written.
 bool write_settings(ServerRun& run, const std::string& server) {
-  HKEY root = nullptr;
-  LONG rc = RegConnectRegistryA(server.c_str(), HKEY_LOCAL_MACHINE, &root);
-  if (rc != ERROR_SUCCESS) {
-    zeb_call_error("RegConnectRegistry", server, rc);
-    return false;
-  }
   HKEY key = nullptr;
-  rc = RegOpenKeyExA(root, ZEB_SERVICE_KEY, 0, KEY_ALL_ACCESS, &key);
-  if (rc != ERROR_SUCCESS) {
-    zeb_call_error("RegOpenKey", std::string("Services\\") + ZEB_SERVICE_NAME, rc);
-    RegCloseKey(root);
-    return false;
-  }
+  LONG rc = zeb_connect_service_key(server, &key);
+  if (rc != ERROR_SUCCESS) return false;
   bool ok = true;
   // Without /l the range is "0": bit 0 set.
   const DWORD mask = zeb_logging_mask(run.args->logging_given ? run.args->logging : "0");
@@ -68,7 +58,6 @@ bool write_settings(ServerRun& run, const std::string& server) {
     ok = false;
   }
   RegCloseKey(key);
-  RegCloseKey(root);
   return ok;
 }
 

@@ -68,19 +68,9 @@ bool change_config(ServerRun& run, const std::string& server) {
 
 // "Logging" (/l) and "TempDir" (/T); false when the key cannot be opened.
 bool write_settings(const ZebClientArgs& args, const std::string& server) {
-  HKEY root = nullptr;
-  LONG rc = RegConnectRegistryA(server.c_str(), HKEY_LOCAL_MACHINE, &root);
-  if (rc != ERROR_SUCCESS) {
-    zeb_call_error("RegConnectRegistry", server, rc);
-    return false;
-  }
   HKEY key = nullptr;
-  rc = RegOpenKeyExA(root, ZEB_SERVICE_KEY, 0, KEY_ALL_ACCESS, &key);
-  if (rc != ERROR_SUCCESS) {
-    zeb_call_error("RegOpenKey", std::string("Services\\") + ZEB_SERVICE_NAME, rc);
-    RegCloseKey(root);
-    return false;
-  }
+  LONG rc = zeb_connect_service_key(server, &key);
+  if (rc != ERROR_SUCCESS) return false;
   if (args.logging_given &&
       (rc = zeb_write_logging(key, zeb_logging_mask(args.logging))) != ERROR_SUCCESS) {
     zeb_call_error("RegSetValue", ZEB_VALUE_LOGGING, rc);
@@ -90,7 +80,6 @@ bool write_settings(const ZebClientArgs& args, const std::string& server) {
     zeb_call_error("RegSetValue", ZEB_VALUE_TEMP_DIR, rc);
   }
   RegCloseKey(key);
-  RegCloseKey(root);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/kernel/error.h"
 #include "platform/services/services.h"
 #include "zeb/server_actions.h"
+#include "zeb/server_files.h"
 #include "zeb/server_record.h"
 #include "zeb/service_keys.h"
 
@@ -39,17 +40,9 @@ const ControlText& text_of(DWORD control) {
 bool send_control(const std::string& server, DWORD control, bool long_wait, bool* arrived) {
   *arrived = false;
   const ControlText& text = text_of(control);
-  SC_HANDLE scm = OpenSCManagerA(server.c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
-  if (scm == nullptr) {
-    zeb_call_error("OpenSCManager", server, static_cast<long>(GetLastError()));
-    return false;
-  }
-  SC_HANDLE service = OpenServiceA(scm, ZEB_SERVICE_NAME, SERVICE_ALL_ACCESS);
-  if (service == nullptr) {
-    zeb_call_error("OpenService", server, static_cast<long>(GetLastError()));
-    CloseServiceHandle(scm);
-    return false;
-  }
+  SC_HANDLE scm = nullptr;
+  SC_HANDLE service = nullptr;
+  if (!zeb_open_service(server, &scm, &service)) return false;
   SERVICE_STATUS status{};
   const BOOL sent = control == 0 ? StartServiceA(service, 0, nullptr)
                                  : ControlService(service, control, &status);

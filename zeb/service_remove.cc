@@ -13,6 +13,7 @@
 #include "platform/registry/registry.h"
 #include "platform/services/services.h"
 #include "zeb/server_actions.h"
+#include "zeb/server_files.h"
 #include "zeb/server_record.h"
 #include "zeb/service_keys.h"
 #include "zeb/zeb_text.h"
@@ -59,17 +60,9 @@ bool zeb_server_remove(ServerRun& run, const std::string& domain, const std::str
       std::string("Remove '") + ZEB_SERVICE_NAME + "' on '" + server + "' ?\n";
   if (!confirm(question.c_str())) return false;
 
-  SC_HANDLE scm = OpenSCManagerA(server.c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
-  if (scm == nullptr) {
-    zeb_call_error("OpenSCManager", server, static_cast<long>(GetLastError()));
-    return false;
-  }
-  SC_HANDLE service = OpenServiceA(scm, ZEB_SERVICE_NAME, SERVICE_ALL_ACCESS);
-  if (service == nullptr) {
-    zeb_call_error("OpenService", server, static_cast<long>(GetLastError()));
-    CloseServiceHandle(scm);
-    return false;
-  }
+  SC_HANDLE scm = nullptr;
+  SC_HANDLE service = nullptr;
+  if (!zeb_open_service(server, &scm, &service)) return false;
   std::string path;
   alignas(8) BYTE buffer[SERVICE_CONFIG_MAX];
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);

@@ -25,17 +25,9 @@ namespace {
 // Stops the service and reads its configured path; false (with its
 // messages) when the configuration cannot be read.
 bool stop_and_locate(const std::string& server, std::string* path) {
-  SC_HANDLE scm = OpenSCManagerA(server.c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
-  if (scm == nullptr) {
-    zeb_call_error("OpenSCManager", server, static_cast<long>(GetLastError()));
-    return false;
-  }
-  SC_HANDLE service = OpenServiceA(scm, ZEB_SERVICE_NAME, SERVICE_ALL_ACCESS);
-  if (service == nullptr) {
-    zeb_call_error("OpenService", server, static_cast<long>(GetLastError()));
-    CloseServiceHandle(scm);
-    return false;
-  }
+  SC_HANDLE scm = nullptr;
+  SC_HANDLE service = nullptr;
+  if (!zeb_open_service(server, &scm, &service)) return false;
   alignas(8) BYTE buffer[SERVICE_CONFIG_MAX];
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
   DWORD needed = 0;
