@@ -474,3 +474,59 @@ TEST_F(ServerCommandsE2E, UserCommandOverTheServerLoop) {
 }
 
 }  // namespace
+
+namespace {
+
+// "dd.MM.yyyy hh:mm" of the first minute that begins at least `margin`
+// seconds from now (UTC, the time zone of the tests).
+std::string coming_minute(int margin) {
+  time_t at = (time(nullptr) + margin + 59) / 60 * 60;
+  struct tm t;
+  gmtime_r(&at, &t);
+  char text[64];
+  snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d", t.tm_mday, t.tm_mon + 1,
+           t.tm_year + 1900, t.tm_hour, t.tm_min);
+  return text;
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// The administrator's everyday request from end to end: the scheduler goes
+// onto every workstation of the domain, one job is added everywhere, and it
+// runs at its minute on each of them.
+TEST_F(ServerCommandsE2E, AJobAddedEverywhereRunsAtItsMinuteOnEachServer) {
+  install("\\\\WS*");
+  ASSERT_EQ(zeb({"start", "\\\\WS*", "/y"}).exit_code, 0);
+  for (const char* ws : {"WS1", "WS2", "WS3"}) mkdir(host(ws, "TEMP").c_str(), 0777);
+
+  const std::string when = coming_minute(8);
+  ProgramResult add = zeb({"add", "\\\\WS*\\backup", "/c/bin/sh -c \"echo saved $COMPUTERNAME\"",
+                           "/t" + when, "/id1", "/y"});
+  ASSERT_EQ(add.exit_code, 0) << add.out << add.err;
+  EXPECT_EQ(count_of(add.out, "ZEB-INFO, add successful for \\\\WS"), 3u) << add.out;
+
+  // Each server runs it once its minute has come (at most 68 s from now).
+  for (const char* ws : {"WS1", "WS2", "WS3"}) {
+    std::string out;
+    for (int i = 0; i < 400 && out.find("END of Job") == std::string::npos; ++i) {
+      usleep(250 * 1000);
+      out = file_text(host(ws, "TEMP/backup.OUT"));
+    }
+    EXPECT_NE(out.find("BEGIN "), std::string::npos) << ws << ": " << out;
+    EXPECT_NE(out.find("saved " + std::string(ws) + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("END of Job at "), std::string::npos) << out;
+    EXPECT_NE(out.find("(EXIT=0)"), std::string::npos) << out;
+  }
+  // The lines of all jobs: the run recorded, the next one a day later.
+  ProgramResult show = zeb({"sho", "\\\\WS*\\*", "~F~N ~E ~i", "~S~S ~T"});
+  EXPECT_EQ(show.exit_code, 0) << show.err;
+  EXPECT_EQ(show.out,
+            "backup 0 1 00:00\n\\\\WS1 1\n"
+            "backup 0 1 00:00\n\\\\WS2 1\n"
+            "backup 0 1 00:00\n\\\\WS3 1\n");
+}
