@@ -156,7 +156,7 @@ namespace {
 bool copy_file(const char* source, const char* target, bool fail_if_exists,
                const HostPair* hosts) {
   if (hosts == nullptr) return CopyFileA(source, target, fail_if_exists ? TRUE : FALSE) != FALSE;
-  DWORD error = nt_copy_resolved(hosts->source, hosts->target, fail_if_exists);
+  DWORD error = nt_copy_resolved(hosts->source, hosts->target, fail_if_exists, hosts->directory);
   SetLastError(error);
   return error == ERROR_SUCCESS;
 }

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "kopex/run_state.h"
+#include "platform/files/fast_copy.h"
 #include "platform/win32_types.h"
 
 namespace kopex {
@@ -25,6 +26,7 @@ bool remove_directory(const char* path);
 // their directories: the copy then goes straight to them.
 struct HostPair {
   std::string source, target;
+  NtCopyDirectory* directory = nullptr;  // shared by the files of one directory
 };
 
 // `target_dir` ends with a backslash.

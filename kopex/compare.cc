@@ -18,6 +18,16 @@ CopyDecision decide_copy(int command, bool target_exists, uint64_t source_time,
   return source_time > target_time ? CopyDecision::replace : CopyDecision::keep;
 }
 
+AttributeReads attribute_reads(int command, bool no_attributes, bool tested_or_shown) {
+  const bool copies = command == CMD_COPY || command == CMD_UPDATE || command == CMD_MIRROR;
+  const bool compares = (command == CMD_UPDATE || command == CMD_MIRROR) && !no_attributes;
+  AttributeReads reads;
+  reads.listing = tested_or_shown || command == CMD_SET || compares;
+  reads.target = compares;
+  reads.directories = copies && !no_attributes;
+  return reads;
+}
+
 void attribute_string(uint32_t attributes, char out[7]) {
   static const struct {
     uint32_t bit;

@@ -18,6 +18,19 @@ bool same_write_time(uint64_t source, uint64_t target);
 CopyDecision decide_copy(int command, bool target_exists, uint64_t source_time,
                          uint64_t target_time, bool newer_only);
 
+// Which stored attributes (R, H, S, A) a run reads: each read costs one
+// extended attribute read per file.
+struct AttributeReads {
+  bool listing = true;      // of each listed entry: set changes them, -a tests
+                            // them, ~a shows them, upd and mir compare them
+  bool target = true;       // of an existing target file: upd and mir compare
+  bool directories = true;  // of a source directory: its target gets them
+};
+// `no_attributes` is /n; `tested_or_shown` is true when -a or ~a is given.
+// cop never compares (it replaces), and its copies carry the attributes
+// over by themselves; with /n, upd and mir compare nothing either.
+AttributeReads attribute_reads(int command, bool no_attributes, bool tested_or_shown);
+
 // "RHSACD" with '.' for each attribute that is not set.
 void attribute_string(uint32_t attributes, char out[7]);
 

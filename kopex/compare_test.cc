@@ -65,5 +65,35 @@ TEST(AttributeTest, TextSetsClearsAndLeaves) {
             FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
 }
 
+TEST(CompareTest, AttributesAreReadOnlyWhereTheyAreUsed) {
+  // upd and mir compare source and target unless /n.
+  for (int command : {CMD_UPDATE, CMD_MIRROR}) {
+    AttributeReads r = attribute_reads(command, false, false);
+    EXPECT_TRUE(r.listing && r.target && r.directories) << command;
+    r = attribute_reads(command, true, false);
+    EXPECT_FALSE(r.listing || r.target || r.directories) << command;
+    // -a or ~a still needs them listed, never of the target.
+    r = attribute_reads(command, true, true);
+    EXPECT_TRUE(r.listing);
+    EXPECT_FALSE(r.target || r.directories);
+  }
+  // cop replaces without comparing; its directories take the source's.
+  AttributeReads r = attribute_reads(CMD_COPY, false, false);
+  EXPECT_FALSE(r.listing || r.target);
+  EXPECT_TRUE(r.directories);
+  EXPECT_FALSE(attribute_reads(CMD_COPY, true, false).directories);
+  EXPECT_TRUE(attribute_reads(CMD_COPY, false, true).listing);
+  // set changes them from the current ones; del and sho need them only to
+  // test or show them.
+  r = attribute_reads(CMD_SET, true, false);
+  EXPECT_TRUE(r.listing);
+  EXPECT_FALSE(r.target || r.directories);
+  for (int command : {CMD_DEL, CMD_SHOW}) {
+    r = attribute_reads(command, false, false);
+    EXPECT_FALSE(r.listing || r.target || r.directories) << command;
+    EXPECT_TRUE(attribute_reads(command, false, true).listing) << command;
+  }
+}
+
 }  // namespace
 }  // namespace kopex

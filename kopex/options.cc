@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "kopex/compare.h"
 #include "kopex/run_state.h"
 #include "lib/command_code.h"
 #include "lib/command_line_parser.h"
@@ -179,8 +180,17 @@ void prepare_formats() {
                         match_wildcard(t.file, "*~*C*", 1) ||
                         // /o and /g may name files with placeholders: set reads it all.
                         g_run.command == CMD_SET;
-  g_run.need_attributes = g_run.command != CMD_SHOW || criterion_given('a') ||
-                          match_wildcard(t.file, "*~*a*", 1);
+  g_run.need_access_time = criterion_given('L') || c.access_upper.dwLowDateTime != 0 ||
+                           c.access_upper.dwHighDateTime != 0 ||
+                           c.access_lower.dwLowDateTime != 0 ||
+                           c.access_lower.dwHighDateTime != 0 ||
+                           match_wildcard(t.file, "*~*L*", 1) || g_run.command == CMD_SET;
+  const AttributeReads reads =
+      attribute_reads(g_run.command, o.no_attributes != 0,
+                      criterion_given('a') || match_wildcard(t.file, "*~*a*", 1));
+  g_run.need_attributes = reads.listing;
+  g_run.need_target_attributes = reads.target;
+  g_run.need_directory_attributes = reads.directories;
 }
 
 }  // namespace kopex

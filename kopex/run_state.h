@@ -78,9 +78,15 @@ struct RunState {
   // Creation times are read only when something shows or tests them (they
   // cost a second extended attribute read on files that keep one).
   bool need_creation = false;
-  // The stored attributes (R, H, S, A) likewise: every command but sho acts
-  // on them; sho only shows (~a) or tests (-a) them.
+  // The local last-access time of an entry is made only when something
+  // shows or tests it (a time zone conversion per entry).
+  bool need_access_time = true;
+  // The stored attributes (R, H, S, A) likewise (attribute_reads in
+  // compare.h): of listed entries, of existing target files, of source
+  // directories whose targets get them.
   bool need_attributes = true;
+  bool need_target_attributes = true;
+  bool need_directory_attributes = true;
   bool owner_table = false;  // ~o or ~T given
   bool answered_all[ASK_KINDS] = {};
   Counters counters;

@@ -17,6 +17,7 @@
 #include "lib/format.h"
 #include "lib/frame.h"
 #include "lib/wildcard.h"
+#include "platform/files/drives.h"
 #include "platform/files/file_access.h"
 #include "platform/files/file_info.h"
 #include "platform/files/find_file.h"
@@ -90,8 +91,9 @@ void build_values(const WIN32_FIND_DATAA& data, EntryValues* v) {
   if (char* dot = std::strchr(v->base, '.')) *dot = '\0';
   v->size = static_cast<int32_t>(data.nFileSizeLow);
   v->write = to_local(data.ftLastWriteTime);
-  v->access = to_local(data.ftLastAccessTime);
-  v->creation = to_local(data.ftCreationTime);
+  const FILETIME none = {0, 0};
+  v->access = g_run.need_access_time ? to_local(data.ftLastAccessTime) : none;
+  v->creation = g_run.need_creation ? to_local(data.ftCreationTime) : none;
   attribute_string(data.dwFileAttributes, v->attributes);
   copy_text(w.current + data.cFileName, v->full, sizeof v->full);
   copy_text(w.server, v->server, sizeof v->server);
@@ -199,13 +201,15 @@ bool set_entry(const WIN32_FIND_DATAA& data, const EntryValues& v) {
 // the target directory holds (a name there in another case is still the
 // same file to NT, and goes the way of the NT path calls). The target
 // directory stays open while its source is walked: a target file is looked
-// up relative to it, as a directory listing shows it (one statx and one
-// attribute read, no access check of its own, no path resolution).
+// up relative to it, as a directory listing shows it (one statx, and one
+// attribute read when upd or mir compare attributes; no access check of its
+// own, no path resolution).
 struct DirHosts {
   bool ok = false;
   std::string source, target;
   std::unordered_set<std::string> target_names;
   DIR* target_dir = nullptr;
+  NtCopyDirectory copies;  // what the copies into the target directory know of it
 
   DirHosts() = default;
   DirHosts(const DirHosts&) = delete;
@@ -248,8 +252,10 @@ bool target_info(const std::string& target, const char* name, const DirHosts* ho
     // Not in the target's listing under any case: no such target file.
     if (hosts->target_names.count(upper_name(name)) == 0) return false;
     NtFileInfo found;
+    const DWORD leave_out =
+        NT_INFO_NO_CREATION | (g_run.need_target_attributes ? 0 : NT_INFO_NO_ATTRIBUTES);
     if (nt_file_info_at(dirfd(hosts->target_dir), host_name.c_str(), *host, &found,
-                        NT_INFO_NO_CREATION) == ERROR_SUCCESS) {
+                        leave_out) == ERROR_SUCCESS) {
       info->dwFileAttributes = found.attributes;
       info->ftCreationTime = u64_to_filetime(found.creation);
       info->ftLastAccessTime = u64_to_filetime(found.last_access);
@@ -264,21 +270,24 @@ bool target_info(const std::string& target, const char* name, const DirHosts* ho
 }
 
 // cop, upd and mir on one source file.
-void copy_entry(const WIN32_FIND_DATAA& data, const EntryValues& v, const DirHosts* hosts) {
+void copy_entry(const WIN32_FIND_DATAA& data, const EntryValues& v, DirHosts* hosts) {
   const std::string target = w.target + data.cFileName;
   WIN32_FILE_ATTRIBUTE_DATA info;
   std::string target_host;
   const bool exists = target_info(target, data.cFileName, hosts, &info, &target_host);
-  HostPair pair;
-  const HostPair* direct = nullptr;
-  if (hosts != nullptr && hosts->ok && !target_host.empty()) {
-    pair.source = hosts->source + "/" + host_name_of(data.cFileName);
-    pair.target = target_host;
-    direct = &pair;
-  }
   const CopyDecision decision =
       decide_copy(g_run.command, exists, as_u64(data.ftLastWriteTime),
                   exists ? as_u64(info.ftLastWriteTime) : 0, g_run.options.newer_only != 0);
+  // The host paths, for a copy only (most files of a mirror are kept).
+  HostPair pair;
+  const HostPair* direct = nullptr;
+  if ((decision == CopyDecision::copy || decision == CopyDecision::replace) && hosts != nullptr &&
+      hosts->ok && !target_host.empty()) {
+    pair.source = hosts->source + "/" + host_name_of(data.cFileName);
+    pair.target = std::move(target_host);
+    pair.directory = &hosts->copies;
+    direct = &pair;
+  }
   const double size = static_cast<double>(data.nFileSizeLow);
   const Options& o = g_run.options;
   bool done = false;
@@ -344,11 +353,23 @@ bool append_name(std::string* path, const char* name, size_t limit) {
 
 bool walk_directory();
 
+// A listed directory with its stored attributes, when the listing left
+// them out but its target gets them.
+WIN32_FIND_DATAA with_attributes(const WIN32_FIND_DATAA& data) {
+  WIN32_FIND_DATAA full = data;
+  if (g_run.need_attributes || !g_run.need_directory_attributes) return full;
+  const std::string source = w.current + data.cFileName;
+  const DWORD attributes = GetFileAttributesA(source.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) full.dwFileAttributes = attributes;
+  return full;
+}
+
 void walk_subdirectory(const WIN32_FIND_DATAA& data, long* level_subdirs) {
   const size_t current_length = w.current.size(), target_length = w.target.size();
   bool go = true;
   if (copies()) {
-    go = append_name(&w.target, data.cFileName, TARGET_PATH_MAX) && prepare_target_directory(data);
+    go = append_name(&w.target, data.cFileName, TARGET_PATH_MAX) &&
+         prepare_target_directory(with_attributes(data));
   }
   if (go && append_name(&w.current, data.cFileName, CURRENT_PATH_MAX)) {
     ++*level_subdirs;
@@ -382,6 +403,9 @@ bool walk_directory() {
       return false;
     }
   }
+  // The drive and share roots are looked up once for this directory's
+  // paths (and afresh in each subdirectory).
+  NtDriveRootHold roots;
   if (!enter_directory(w.current.c_str())) return false;
 
   bool listing_error = false;
@@ -389,7 +413,8 @@ bool walk_directory() {
   WIN32_FIND_DATAA data;
   // Only what this run shows, tests or acts on is read of each entry.
   const DWORD leave_out = (g_run.need_creation ? NT_FIND_ALL : NT_FIND_NO_CREATION) |
-                          (g_run.need_attributes ? NT_FIND_ALL : NT_FIND_NO_ATTRIBUTES);
+                          (g_run.need_attributes ? NT_FIND_ALL : NT_FIND_NO_ATTRIBUTES) |
+                          NT_FIND_NO_DOT_INFO;  // passed over below
   HANDLE search = nt_find_first_file(pattern.c_str(), &data, leave_out);
   DWORD end_error = ERROR_NO_MORE_FILES;
   if (search == INVALID_HANDLE_VALUE) end_error = GetLastError();
@@ -557,6 +582,7 @@ void expand(const std::string& dir) {
   const std::string parent = w.root_path + prefix + "\\";
   if (parent.size() > CURRENT_PATH_MAX) return;
   w.current = parent;
+  NtDriveRootHold roots;
   if (!enter_directory(parent.c_str())) return;
   const std::string pattern = parent + "*.*";
   WIN32_FIND_DATAA data;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kopex/tests/run_kopex.h"
+#include "platform/files/file_info.h"
 #include "platform/files/files_test_env.h"
 
 namespace {
@@ -377,6 +378,76 @@ TEST_F(KopexTest, MirrorCleanupWithAndWithoutRecursion) {
   EXPECT_TRUE(has_line(r.out, stat_line(2, "files deleted")));
   EXPECT_TRUE(has_line(r.out, stat_line(2, "directories removed")));
   EXPECT_TRUE(has_line(r.out, stat_line(0, "errors detected")));
+}
+
+TEST_F(KopexTest, AttributesFollowTheSourceWhereTheyAreCompared) {
+  put(d_, "src/sub/f.txt", "f");
+  put(d_, "src/plain.txt", "p");
+  ASSERT_EQ(nt_store_attributes(d_ + "/src/sub", FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  ASSERT_EQ(nt_store_attributes(d_ + "/src/sub/f.txt",
+                                FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
+            ERROR_SUCCESS);
+  // cop gives a new target directory the source directory's attributes and
+  // each copy those of its file.
+  KopexResult r = kopex({"cop", "D:\\src\\", "T:\\dst\\", "/S", "/y"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/sub"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/sub/f.txt"),
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/plain.txt"), 0u);
+  EXPECT_TRUE(has_line(r.out, stat_line(2, "files copied")));
+
+  // Targets whose attributes went their own way, times unchanged.
+  ASSERT_EQ(nt_store_attributes(t_ + "/dst/sub/f.txt", 0), ERROR_SUCCESS);
+  ASSERT_EQ(nt_store_attributes(t_ + "/dst/plain.txt", FILE_ATTRIBUTE_SYSTEM), ERROR_SUCCESS);
+  ASSERT_EQ(nt_store_attributes(t_ + "/dst/sub", 0), ERROR_SUCCESS);
+  // With /n, mir compares no attributes: nothing is replaced.
+  r = kopex({"mir", "D:\\src\\", "T:\\dst\\", "/S", "/n", "/y"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out.find("replace attributes"), std::string::npos);
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/sub/f.txt"), 0u);
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/plain.txt"),
+            static_cast<DWORD>(FILE_ATTRIBUTE_SYSTEM));
+  EXPECT_TRUE(has_line(r.out, stat_line(0, "files copied")));
+  // Without it the kept files and the directory take the source's again.
+  r = kopex({"mir", "D:\\src\\", "T:\\dst\\", "/S", "/y"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(has_line(r.out, "KOPEX-INFO, replace attributes: T:\\dst\\sub\\f.txt"));
+  EXPECT_TRUE(has_line(r.out, "KOPEX-INFO, replace attributes: T:\\dst\\plain.txt"));
+  EXPECT_TRUE(has_line(r.out, stat_line(3, "attributes replaced")));
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/sub"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/sub/f.txt"),
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(nt_stored_attributes(t_ + "/dst/plain.txt"), 0u);
+  // A second run finds nothing to do.
+  r = kopex({"mir", "D:\\src\\", "T:\\dst\\", "/S", "/y"});
+  EXPECT_EQ(r.out.find("replace attributes"), std::string::npos);
+}
+
+TEST_F(KopexTest, AccessTimesAreShownAndTestedWhenAsked) {
+  put(d_, "acc/old.txt", "o");
+  put(d_, "acc/new.txt", "n");
+  struct timespec times[2];
+  times[0].tv_sec = 1583298367;  // 04.03.2020 05:06:07 UTC
+  times[0].tv_nsec = 0;
+  times[1].tv_sec = 0;
+  times[1].tv_nsec = UTIME_OMIT;
+  ASSERT_EQ(utimensat(AT_FDCWD, (d_ + "/acc/old.txt").c_str(), times, 0), 0);
+  // Shown by ~L, with the write time beside it.
+  KopexResult r = kopex({"sho", "D:\\acc\\old.txt", "~F~N ~L"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(has_line(r.out, "old.txt 04.03.2020 05:06")) << r.out;
+  // Tested by -L (upper bound) and +L (lower bound) without being shown.
+  r = kopex({"sho", "D:\\acc\\", "~F~N", "-L01.01.2021"});
+  EXPECT_TRUE(has_line(r.out, "old.txt"));
+  EXPECT_FALSE(has_line(r.out, "new.txt"));
+  r = kopex({"sho", "D:\\acc\\", "~F~N", "+L01.01.2021"});
+  EXPECT_FALSE(has_line(r.out, "old.txt"));
+  EXPECT_TRUE(has_line(r.out, "new.txt"));
+  // A format without ~L still shows the other times.
+  r = kopex({"sho", "D:\\acc\\old.txt", "~F~N ~C"});
+  EXPECT_FALSE(has_line(r.out, "old.txt 04.03.2020 05:06"));
+  EXPECT_EQ(lines(r.out).front().rfind("old.txt ", 0), 0u) << r.out;
 }
 
 TEST_F(KopexTest, FullNameListStopsTheDirectoryWithoutCleanup) {

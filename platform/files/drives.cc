@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "platform/files/host_names.h"
 #include "platform/files/net_connection.h"
@@ -48,7 +50,78 @@ DWORD unc_directory(std::string_view unc, NtRootDir* root) {
   return ERROR_SUCCESS;
 }
 
+// The roots looked up while a hold lives on this thread.
+struct RootLookup {
+  DWORD err = ERROR_SUCCESS;
+  NtRootDir root;
+};
+struct HeldRoots {
+  int holds = 0;
+  std::optional<RootLookup> drives[26];
+  std::vector<std::pair<std::string, RootLookup>> shares;  // "SERVER\SHARE" in upper case
+
+  void clear() {
+    for (auto& d : drives) d.reset();
+    shares.clear();
+  }
+};
+thread_local HeldRoots t_held;
+// A hold remembers this many shares at most (a directory's paths name few).
+constexpr size_t kHeldSharesMax = 32;
+
+DWORD answer(const RootLookup& found, NtRootDir* root) {
+  if (found.err == ERROR_SUCCESS) *root = found.root;
+  return found.err;
+}
+
+DWORD drive_root_uncached(char letter, NtRootDir* root) {
+  NtLocalDrive drive;
+  DWORD err = nt_local_drive(letter, &drive);
+  if (err != ERROR_SUCCESS) return err;
+  return nt_local_drive_root(drive, root);
+}
+
+DWORD share_root_uncached(std::string_view server, std::string_view share, NtRootDir* root) {
+  if (server.empty()) return ERROR_BAD_NETPATH;
+  NtMachineRef machine;
+  if (nt_open_machine(server, &machine) != ERROR_SUCCESS) {
+    return ERROR_BAD_NETPATH;
+  }
+  if (share.empty()) return ERROR_BAD_NET_NAME;
+  NtShareInfo info;
+  DWORD err = nt_share_get(*machine.store, share, &info);
+  if (err == NERR_NetNameNotFound) return ERROR_BAD_NET_NAME;
+  if (err != ERROR_SUCCESS) return err;
+  if ((info.type & ~STYPE_SPECIAL) != STYPE_DISKTREE || info.path.empty()) {
+    return ERROR_BAD_NET_NAME;
+  }
+  if (nt_machine_directory(*machine.store, info.path, root) != ERROR_SUCCESS) {
+    return ERROR_BAD_NET_NAME;
+  }
+  return ERROR_SUCCESS;
+}
+
+std::string share_key(std::string_view server, std::string_view share) {
+  std::string key;
+  key.reserve(server.size() + share.size() + 1);
+  for (char c : server) key += upper_letter(c);
+  key += '\\';
+  for (char c : share) key += upper_letter(c);
+  return key;
+}
+
 }  // namespace
+
+NtDriveRootHold::NtDriveRootHold() {
+  ++t_held.holds;
+  t_held.clear();
+}
+
+NtDriveRootHold::~NtDriveRootHold() {
+  if (--t_held.holds == 0) t_held.clear();
+}
+
+void nt_drive_roots_changed() { t_held.clear(); }
 
 DWORD nt_local_drive(char letter, NtLocalDrive* drive) {
   if (!is_letter(letter)) return ERROR_INVALID_DRIVE;
@@ -125,33 +198,30 @@ DWORD nt_local_drive_root(const NtLocalDrive& drive, NtRootDir* root) {
 }
 
 DWORD nt_drive_root(char letter, NtRootDir* root) {
-  NtLocalDrive drive;
-  DWORD err = nt_local_drive(letter, &drive);
-  if (err != ERROR_SUCCESS) return err;
-  return nt_local_drive_root(drive, root);
+  if (t_held.holds == 0 || !is_letter(letter)) return drive_root_uncached(letter, root);
+  std::optional<RootLookup>& held = t_held.drives[upper_letter(letter) - 'A'];
+  if (!held) {
+    RootLookup found;
+    found.err = drive_root_uncached(letter, &found.root);
+    held = std::move(found);
+  }
+  return answer(*held, root);
 }
 
 DWORD nt_share_root(std::string_view server, std::string_view share, NtRootDir* root) {
   if (server.size() >= 2 && nt_is_separator(server[0]) && nt_is_separator(server[1])) {
     server.remove_prefix(2);
   }
-  if (server.empty()) return ERROR_BAD_NETPATH;
-  NtMachineRef machine;
-  if (nt_open_machine(server, &machine) != ERROR_SUCCESS) {
-    return ERROR_BAD_NETPATH;
+  if (t_held.holds == 0) return share_root_uncached(server, share, root);
+  const std::string key = share_key(server, share);
+  for (const auto& [held_key, found] : t_held.shares) {
+    if (held_key == key) return answer(found, root);
   }
-  if (share.empty()) return ERROR_BAD_NET_NAME;
-  NtShareInfo info;
-  DWORD err = nt_share_get(*machine.store, share, &info);
-  if (err == NERR_NetNameNotFound) return ERROR_BAD_NET_NAME;
-  if (err != ERROR_SUCCESS) return err;
-  if ((info.type & ~STYPE_SPECIAL) != STYPE_DISKTREE || info.path.empty()) {
-    return ERROR_BAD_NET_NAME;
-  }
-  if (nt_machine_directory(*machine.store, info.path, root) != ERROR_SUCCESS) {
-    return ERROR_BAD_NET_NAME;
-  }
-  return ERROR_SUCCESS;
+  RootLookup found;
+  found.err = share_root_uncached(server, share, &found.root);
+  if (t_held.shares.size() >= kHeldSharesMax) t_held.shares.clear();
+  t_held.shares.emplace_back(key, found);
+  return answer(found, root);
 }
 
 DWORD nt_machine_directory(MachineStore& store, std::string_view nt_path, NtRootDir* dir) {

@@ -60,3 +60,22 @@ DWORD nt_share_root(std::string_view server, std::string_view share, NtRootDir* 
 // without regard to case). ERROR_PATH_NOT_FOUND when the drive or a
 // directory is missing.
 DWORD nt_machine_directory(MachineStore& store, std::string_view nt_path, NtRootDir* dir);
+
+// While a hold lives on a thread, nt_drive_root and nt_share_root on that
+// thread answer from what they looked up first in it, instead of reading the
+// machine database again: a walk resolves many paths of one directory on the
+// same drive. Each new hold (nested ones too) starts afresh, so a walk that
+// takes one per directory sees drives mapped or unmapped by anyone, and
+// shares added or removed, from the next directory on; without any hold
+// every call reads the database. Connections made or cancelled on this
+// process (WNetAddConnection2A, WNetCancelConnection2A) start afresh too.
+class NtDriveRootHold {
+ public:
+  NtDriveRootHold();
+  ~NtDriveRootHold();
+  NtDriveRootHold(const NtDriveRootHold&) = delete;
+  NtDriveRootHold& operator=(const NtDriveRootHold&) = delete;
+};
+
+// Forgets what the holds of this thread looked up (the hold stays).
+void nt_drive_roots_changed();

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
 #include "platform/files/files_test_env.h"
 #include "platform/files/net_connection.h"
 #include "platform/kernel/error.h"
+#include "platform/netapi/share_table.h"
+#include "platform/network/machine.h"
 
 namespace {
 
@@ -79,6 +83,76 @@ TEST(Drives, SharePathsOnTheirMachine) {
   EXPECT_EQ(nt_share_root("", "C$", &dir), ERROR_BAD_NETPATH);
   EXPECT_EQ(nt_share_root("SRV1", "", &dir), ERROR_BAD_NET_NAME);
   EXPECT_EQ(nt_share_root("GONE1", "C$", &dir), ERROR_BAD_NETPATH);
+}
+
+TEST(Drives, HoldAnswersFromItsFirstLookups) {
+  FilesTestNetwork net;
+  std::string x = net.folder("x"), y = net.folder("y");
+  mkdir((net.drive_c("SRV1") + "/Pub").c_str(), 0755);
+  net.share("SRV1", "PUB", "C:\\Pub");
+  NtRootDir root;
+  {
+    NtDriveRootHold hold;
+    // A letter unmapped at its first lookup stays so while the hold lives,
+    // whatever case it is asked in; a mapped one keeps its first target.
+    EXPECT_EQ(nt_drive_root('x', &root), ERROR_INVALID_DRIVE);
+    net.map('X', x);
+    EXPECT_EQ(nt_drive_root('X', &root), ERROR_INVALID_DRIVE);
+    ASSERT_EQ(nt_share_root("\\\\srv1", "pub", &root), ERROR_SUCCESS);
+    EXPECT_EQ(root.host, net.drive_c("SRV1") + "/Pub");
+    NtMachineRef srv;
+    ASSERT_EQ(nt_open_machine("SRV1", &srv, NtMachineAccess::admin), ERROR_SUCCESS);
+    ASSERT_EQ(nt_share_del(*srv.store, "PUB"), ERROR_SUCCESS);
+    root = NtRootDir();
+    EXPECT_EQ(nt_share_root("SRV1", "PUB", &root), ERROR_SUCCESS);
+    EXPECT_EQ(root.host, net.drive_c("SRV1") + "/Pub");
+    {
+      // A new hold (one per directory of a walk) looks again.
+      NtDriveRootHold inner;
+      ASSERT_EQ(nt_drive_root('X', &root), ERROR_SUCCESS);
+      EXPECT_EQ(root.host, x);
+      EXPECT_EQ(nt_share_root("SRV1", "PUB", &root), ERROR_BAD_NET_NAME);
+    }
+    // The outer hold goes on with what the inner one found.
+    NtMachineRef local;
+    ASSERT_EQ(nt_open_machine("", &local, NtMachineAccess::admin), ERROR_SUCCESS);
+    ASSERT_EQ(nt_machine_unmap_drive(*local.store, 'X'), ERROR_SUCCESS);
+    ASSERT_EQ(nt_drive_root('X', &root), ERROR_SUCCESS);
+    EXPECT_EQ(root.host, x);
+    // A failed lookup leaves the out value alone.
+    root.host = "untouched";
+    EXPECT_EQ(nt_drive_root('Q', &root), ERROR_INVALID_DRIVE);
+    EXPECT_EQ(root.host, "untouched");
+    EXPECT_EQ(nt_drive_root('1', &root), ERROR_INVALID_DRIVE);
+  }
+  // Without a hold every call reads the database.
+  EXPECT_EQ(nt_drive_root('X', &root), ERROR_INVALID_DRIVE);
+  net.map('X', y);
+  ASSERT_EQ(nt_drive_root('X', &root), ERROR_SUCCESS);
+  EXPECT_EQ(root.host, y);
+}
+
+TEST(Drives, ConnectionsOfThisProcessAreSeenInsideAHold) {
+  FilesTestNetwork net;
+  NtRootDir root;
+  NtDriveRootHold hold;
+  EXPECT_EQ(nt_drive_root('F', &root), ERROR_INVALID_DRIVE);
+  NETRESOURCEA res = {};
+  res.dwType = RESOURCETYPE_DISK;
+  res.lpLocalName = const_cast<char*>("F:");
+  res.lpRemoteName = const_cast<char*>("\\\\SRV2\\C$");
+  ASSERT_EQ(WNetAddConnection2A(&res, nullptr, nullptr, 0), ERROR_SUCCESS);
+  ASSERT_EQ(nt_drive_root('F', &root), ERROR_SUCCESS);
+  EXPECT_EQ(root.host, net.drive_c("SRV2"));
+  ASSERT_EQ(WNetCancelConnection2A("F:", 0, FALSE), ERROR_SUCCESS);
+  EXPECT_EQ(nt_drive_root('F', &root), ERROR_INVALID_DRIVE);
+  // A refused connection changes nothing and keeps what the hold knows.
+  ASSERT_EQ(nt_drive_root('C', &root), ERROR_SUCCESS);
+  res.lpLocalName = const_cast<char*>("C:");
+  EXPECT_EQ(WNetAddConnection2A(&res, nullptr, nullptr, 0), ERROR_ALREADY_ASSIGNED);
+  NtRootDir again;
+  ASSERT_EQ(nt_drive_root('C', &again), ERROR_SUCCESS);
+  EXPECT_EQ(again.host, root.host);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/files/file_access.h"
@@ -21,9 +23,17 @@ namespace {
 constexpr size_t kChunk = 1 << 30;
 std::atomic<unsigned> g_counter{0};
 
-DWORD move_data(int in, int out) {
+// Moves the data of `in` to `out`, up to its end or, once `size` bytes (the
+// size the source had when it was looked at) have moved, without asking
+// for its end again: a small file takes one call.
+DWORD move_data(int in, int out, uint64_t size) {
   enum { range, send, plain } mover = range;
   static thread_local char block[65536];
+  uint64_t total = 0;
+  if (size == 0) {
+    // Nothing was there; a file written meanwhile is copied all the same.
+    size = UINT64_MAX;
+  }
   for (;;) {
     ssize_t moved;
     if (mover == range) {
@@ -56,7 +66,38 @@ DWORD move_data(int in, int out) {
       return win32_error_from_errno(errno);
     }
     if (moved == 0) return ERROR_SUCCESS;
+    total += static_cast<uint64_t>(moved);
+    if (total >= size) return ERROR_SUCCESS;
   }
+}
+
+// The stat fields a copy uses, and the birth time, from one statx.
+struct SourceStat {
+  struct stat st = {};
+  uint64_t birth = 0;  // FILETIME of the birth (else change) time
+};
+
+int stat_source(const std::string& path, SourceStat* out) {
+  struct statx sx;
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return -1;
+  struct stat& st = out->st;
+  st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  st.st_ino = sx.stx_ino;
+  st.st_mode = sx.stx_mode;
+  st.st_nlink = sx.stx_nlink;
+  st.st_uid = sx.stx_uid;
+  st.st_gid = sx.stx_gid;
+  st.st_size = static_cast<off_t>(sx.stx_size);
+  st.st_atim.tv_sec = sx.stx_atime.tv_sec;
+  st.st_atim.tv_nsec = sx.stx_atime.tv_nsec;
+  st.st_mtim.tv_sec = sx.stx_mtime.tv_sec;
+  st.st_mtim.tv_nsec = sx.stx_mtime.tv_nsec;
+  const struct statx_timestamp& b = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+  struct timespec ts;
+  ts.tv_sec = static_cast<time_t>(b.tv_sec);
+  ts.tv_nsec = static_cast<long>(b.tv_nsec);
+  out->birth = nt_filetime_of(ts);
+  return 0;
 }
 
 // The file being written: unnamed where the file system allows, else under
@@ -128,9 +169,11 @@ struct Pending {
   }
 };
 
-DWORD copy_checked(const std::string& from, const std::string& to, bool fail_if_exists) {
-  struct stat src;
-  if (stat(from.c_str(), &src) != 0) return nt_lookup_error(errno, from);
+DWORD copy_checked(const std::string& from, const std::string& to, bool fail_if_exists,
+                   NtCopyDirectory* directory) {
+  SourceStat looked;
+  if (stat_source(from, &looked) != 0) return nt_lookup_error(errno, from);
+  const struct stat& src = looked.st;
   if (S_ISDIR(src.st_mode)) return ERROR_ACCESS_DENIED;
   DWORD err = nt_check_file_access(from, NtFileOperation::read);
   if (err != ERROR_SUCCESS) return err;
@@ -145,26 +188,30 @@ DWORD copy_checked(const std::string& from, const std::string& to, bool fail_if_
     if (nt_open_without_share(dst, FILE_SHARE_WRITE)) return ERROR_SHARING_VIOLATION;
   } else {
     if (errno != ENOENT) return nt_lookup_error(errno, to);
-    struct stat pst;
-    if (stat(parent.c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode)) return ERROR_PATH_NOT_FOUND;
-    if ((err = nt_check_file_access(parent, NtFileOperation::create_child)) != ERROR_SUCCESS) {
-      return err;
+    if (directory == nullptr || !directory->checked) {
+      struct stat pst;
+      if (stat(parent.c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode)) return ERROR_PATH_NOT_FOUND;
+      if ((err = nt_check_file_access(parent, NtFileOperation::create_child)) != ERROR_SUCCESS) {
+        return err;
+      }
+      if (directory != nullptr) directory->checked = true;
     }
   }
 
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return nt_lookup_error(errno, from);
-  NtFileInfo info;
-  if (nt_file_info_at(in, "", from, &info) != ERROR_SUCCESS) info.creation = 0;
-  const DWORD stored = nt_stored_attributes_fd(in);
+  DWORD stored = 0;
+  uint64_t creation = 0;
+  nt_stored_info_fd(in, &stored, &creation);
+  if (creation == 0) creation = looked.birth;
   Pending pending;
   err = pending.create(parent, to, src.st_mode & 07777);
-  if (err == ERROR_SUCCESS) err = move_data(in, pending.fd);
+  if (err == ERROR_SUCCESS) err = move_data(in, pending.fd, static_cast<uint64_t>(src.st_size));
   close(in);
   if (err != ERROR_SUCCESS) return err;
   fchmod(pending.fd, src.st_mode & 07777);
   if (stored != 0) nt_store_attributes_fd(pending.fd, stored);
-  if (info.creation != 0) nt_store_creation_time_fd(pending.fd, info.creation);
+  if (creation != 0) nt_store_creation_time_fd(pending.fd, creation);
   struct timespec times[2] = {src.st_atim, src.st_mtim};
   futimens(pending.fd, times);
   return pending.publish(to, fail_if_exists);
@@ -172,6 +219,7 @@ DWORD copy_checked(const std::string& from, const std::string& to, bool fail_if_
 
 }  // namespace
 
-DWORD nt_copy_resolved(const std::string& from, const std::string& to, bool fail_if_exists) {
-  return copy_checked(from, to, fail_if_exists);
+DWORD nt_copy_resolved(const std::string& from, const std::string& to, bool fail_if_exists,
+                       NtCopyDirectory* directory) {
+  return copy_checked(from, to, fail_if_exists, directory);
 }

@@ -23,4 +23,14 @@
 // an existing target fails with ERROR_FILE_EXISTS; else it is replaced in
 // one step (ERROR_ACCESS_DENIED for a read-only or directory target).
 // ERROR_SUCCESS or the Win32 error.
-DWORD nt_copy_resolved(const std::string& from, const std::string& to, bool fail_if_exists);
+//
+// A caller that copies many files into one directory may pass the same
+// `directory` for all of them: the first copy that finds the target
+// directory there and open to new files notes it, and later new files skip
+// those two checks of it (a protection changed meanwhile is seen by the
+// next directory's object). A copy that fails leaves the note as it was.
+struct NtCopyDirectory {
+  bool checked = false;
+};
+DWORD nt_copy_resolved(const std::string& from, const std::string& to, bool fail_if_exists,
+                       NtCopyDirectory* directory = nullptr);

@@ -210,6 +210,27 @@ DWORD nt_store_attributes_fd(int fd, DWORD attributes) {
   return xattrs_unsupported(errno) ? ERROR_NOT_SUPPORTED : win32_error_from_errno(errno);
 }
 
+void nt_stored_info_fd(int fd, DWORD* attributes, uint64_t* creation) {
+  *attributes = 0;
+  *creation = 0;
+  char names[512];
+  ssize_t length = flistxattr(fd, names, sizeof names);
+  bool has_attrib = false, has_ctime = false;
+  if (length < 0) {
+    if (errno != ERANGE) return;  // none, or no extended attributes here
+    has_attrib = has_ctime = true;  // a long list: ask for both
+  }
+  for (ssize_t pos = 0; pos < length;) {
+    const char* entry = names + pos;
+    size_t n = strnlen(entry, static_cast<size_t>(length - pos));
+    if (strcmp(entry, NT_ATTRIB_XATTR) == 0) has_attrib = true;
+    if (strcmp(entry, NT_CTIME_XATTR) == 0) has_ctime = true;
+    pos += static_cast<ssize_t>(n) + 1;
+  }
+  if (has_attrib) *attributes = nt_stored_attributes_fd(fd);
+  if (has_ctime) *creation = nt_stored_creation_time_fd(fd);
+}
+
 uint64_t nt_stored_creation_time_fd(int fd) {
   char value[32];
   ssize_t got = fgetxattr(fd, NT_CTIME_XATTR, value, sizeof value);

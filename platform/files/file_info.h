@@ -100,6 +100,10 @@ DWORD nt_stored_attributes_fd(int fd);
 // Writes R H S A (others ignored); 0 removes the extended attribute.
 DWORD nt_store_attributes(const std::string& host, DWORD attributes);
 DWORD nt_store_attributes_fd(int fd, DWORD attributes);
+// R H S A and the kept creation time (0 when none) of an open file: one
+// listing of its extended attributes, then a read of each that is there
+// (a file that carries neither costs the listing alone).
+void nt_stored_info_fd(int fd, DWORD* attributes, uint64_t* creation);
 // The creation time kept for a file (0 when none is kept).
 uint64_t nt_stored_creation_time_fd(int fd);
 DWORD nt_store_creation_time_fd(int fd, uint64_t filetime);

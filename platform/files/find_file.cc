@@ -77,6 +77,11 @@ class NtFindSearch : public KernelObject {
       const Entry& e = entries_[next_++];
       std::string name(text_.data() + e.name_at, e.name_length);
       NtFileInfo info;
+      if ((leave_out_ & NT_FIND_NO_DOT_INFO) && e.rank < 2) {
+        info.attributes = FILE_ATTRIBUTE_DIRECTORY;
+        fill(name, info, data);
+        return true;
+      }
       if (leave_out_ & NT_FIND_NAMES_ONLY) {
         info.attributes = is_directory(e, name) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
         fill(name, info, data);
@@ -186,7 +191,8 @@ HANDLE FindFirstFileA(const char* file_name, WIN32_FIND_DATAA* data) {
 
 HANDLE nt_find_first_file(const char* file_name, WIN32_FIND_DATAA* data, DWORD leave_out) {
   if (!file_name || !data) return fail_handle(ERROR_INVALID_PARAMETER);
-  if (leave_out & ~(NT_FIND_NO_CREATION | NT_FIND_NAMES_ONLY | NT_FIND_NO_ATTRIBUTES)) {
+  if (leave_out &
+      ~(NT_FIND_NO_CREATION | NT_FIND_NAMES_ONLY | NT_FIND_NO_ATTRIBUTES | NT_FIND_NO_DOT_INFO)) {
     return fail_handle(ERROR_INVALID_PARAMETER);
   }
   std::string text = nt_ansi_to_host(file_name);

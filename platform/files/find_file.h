@@ -69,8 +69,12 @@ BOOL FindClose(HANDLE search);
 //                          (a link or an entry of unknown type costs one
 //                          statx); no other attribute, no times, size 0.
 //                          Entries are not checked to still exist.
+//   NT_FIND_NO_DOT_INFO    "." and ".." (listed as ever) carry
+//                          FILE_ATTRIBUTE_DIRECTORY alone, for walks that
+//                          pass over them: no call for either
 constexpr DWORD NT_FIND_ALL = 0;
 constexpr DWORD NT_FIND_NO_CREATION = 0x1;
 constexpr DWORD NT_FIND_NAMES_ONLY = 0x2;
 constexpr DWORD NT_FIND_NO_ATTRIBUTES = 0x4;
+constexpr DWORD NT_FIND_NO_DOT_INFO = 0x8;
 HANDLE nt_find_first_file(const char* file_name, WIN32_FIND_DATAA* data, DWORD leave_out);

@@ -211,7 +211,29 @@ TEST_F(FindTest, ReducedSearchesLeaveOutWhatTheyAreAskedTo) {
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
   FindClose(h);
-  EXPECT_EQ(nt_find_first_file("D:\\dir\\*", &data, 0x8), INVALID_HANDLE_VALUE);
+  // "." and ".." without their information, the other entries in full.
+  h = nt_find_first_file("D:\\dir\\*", &data, NT_FIND_NO_CREATION | NT_FIND_NO_DOT_INFO);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::vector<std::string> listed;
+  do {
+    listed.push_back(data.cFileName);
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") {
+      EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+      EXPECT_EQ(filetime_to_u64(data.ftLastWriteTime), 0u);
+    } else {
+      EXPECT_NE(filetime_to_u64(data.ftLastWriteTime), 0u) << name;
+    }
+    if (name == "b.txt") {
+      EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    }
+  } while (FindNextFileA(h, &data));
+  FindClose(h);
+  EXPECT_EQ(listed, names("D:\\dir\\*"));
+  ASSERT_GE(listed.size(), 2u);
+  EXPECT_EQ(listed[0], ".");
+  EXPECT_EQ(listed[1], "..");
+  EXPECT_EQ(nt_find_first_file("D:\\dir\\*", &data, 0x10), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(nt_find_first_file("D:\\dir\\*.none", &data, NT_FIND_NAMES_ONLY), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);

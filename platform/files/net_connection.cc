@@ -132,6 +132,7 @@ DWORD WNetAddConnection2A(NETRESOURCEA* resource, const char* /*password*/,
       .bind_text(3, "\\\\" + parts.server + "\\" + parts.share);
   if ((err = q.run()) != ERROR_SUCCESS) return done(err);
   if (sqlite3_changes(local.store->db()) == 0) return done(ERROR_ALREADY_ASSIGNED);
+  nt_drive_roots_changed();
   return done(tx.commit());
 }
 
@@ -149,6 +150,7 @@ DWORD WNetCancelConnection2A(const char* name, DWORD /*flags*/, BOOL /*force*/) 
   q.bind_text(1, user_key()).bind_text(2, std::string(1, letter));
   if ((err = q.run()) != ERROR_SUCCESS) return done(err);
   if (sqlite3_changes(local.store->db()) == 0) return done(ERROR_NOT_CONNECTED);
+  nt_drive_roots_changed();
   return done(tx.commit());
 }
 
