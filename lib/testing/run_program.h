@@ -29,13 +29,21 @@ inline std::string built_program_path(const char* name) {
   return dir.substr(0, dir.rfind('/')) + "/" + name;
 }
 
-inline ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
-                                 const std::string& directory = "",
-                                 const std::string& input = "") {
-  ProgramResult result;
+// A started program: its pid and the descriptors its output is read from.
+struct ProgramChild {
+  pid_t pid = -1;
+  int out = -1, err = -1;
+};
+
+// Starts `program` with its arguments in `directory` (empty: this one),
+// with `input` as the whole of its standard input.
+inline ProgramChild start_program(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& directory = "",
+                                  const std::string& input = "") {
+  ProgramChild child;
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-    return result;
+    return child;
   pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
@@ -61,7 +69,17 @@ inline ProgramResult run_program(const std::string& program, const std::vector<s
     (void)written;
   }
   close(in[1]);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  child.pid = pid;
+  child.out = out[0];
+  child.err = err[0];
+  return child;
+}
+
+// Reads both output streams to their ends and waits for the program.
+inline ProgramResult finish_program(ProgramChild child) {
+  ProgramResult result;
+  if (child.pid < 0) return result;
+  pollfd fds[2] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open_count = 2;
   while (open_count > 0 && poll(fds, 2, -1) > 0) {
@@ -79,7 +97,13 @@ inline ProgramResult run_program(const std::string& program, const std::vector<s
     }
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(child.pid, &status, 0);
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   return result;
+}
+
+inline ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
+                                 const std::string& directory = "",
+                                 const std::string& input = "") {
+  return finish_program(start_program(program, args, directory, input));
 }
