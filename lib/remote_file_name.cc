@@ -34,11 +34,12 @@ bool is_local_server(const char* server) {
   return equal_nocase(name, computer);
 }
 
+bool is_drive_path(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
 std::string remote_file_name(const char* server, const std::string& path) {
-  if (is_local_server(server)) return path;
-  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) {
-    return path;
-  }
+  if (is_local_server(server) || !is_drive_path(path)) return path;
   std::string name = "\\\\";
   name += bare_name(server);
   name += '\\';

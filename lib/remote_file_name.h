@@ -9,6 +9,9 @@
 // the local computer, case ignored.
 bool is_local_server(const char* server);
 
+// True when `path` begins with a drive letter and its colon ("C:...").
+bool is_drive_path(const std::string& path);
+
 // "\\NAME\X$\rest" for the drive path "X:\rest" of a remote `server`; the
 // path unchanged for the local machine and for a path that does not start
 // with a drive letter and its colon.

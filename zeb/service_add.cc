@@ -2,7 +2,6 @@
 // is copied to the target path (through the administrative share of a
 // remote server), the service is created, and its settings are written to
 // the server's registry.
-#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -81,8 +80,7 @@ bool zeb_server_add(ServerRun& run, const std::string& domain, const std::string
   const std::string target = target_file(run, server);
   // A remote server is reached through the administrative share of a
   // drive: a path without a drive letter would be copied to this machine.
-  if (!is_local_server(server.c_str()) &&
-      (target.size() < 3 || target[1] != ':' || !isalpha(static_cast<unsigned char>(target[0])))) {
+  if (!is_local_server(server.c_str()) && !is_drive_path(target)) {
     fflush(stdout);
     fprintf(stderr, "ZEB-ERROR, target path '%s' on '%s' must begin with a drive letter\n",
             target.c_str(), server.c_str());
