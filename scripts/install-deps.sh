@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-aiosmtpd
   rsync tzdata
+  qt6-base-dev
 )
 
 missing=()
