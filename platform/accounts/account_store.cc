@@ -512,22 +512,37 @@ DWORD nt_accounts_update_user(MachineStore& store, const NtUserRecord& user) {
   });
 }
 
-DWORD nt_accounts_delete_user(MachineStore& store, DWORD rid) {
+namespace {
+
+// Deletes the user or group `rid` (after `exists` has found it), its global
+// group memberships and its SID from every local group.
+template <typename Exists>
+DWORD delete_account(MachineStore& store, DWORD rid, const char* delete_members,
+                     const char* delete_row, Exists exists) {
   std::string domain;
   DWORD err = nt_machine_sid(store, &domain);
   if (err != ERROR_SUCCESS) return err;
   return write(store, [&]() -> DWORD {
-    NtUserRecord old;
-    DWORD e = get_user_rid_locked(store, rid, &old);
+    DWORD e = exists();
     if (e != ERROR_SUCCESS) return e;
-    StoreQuery m(store, "DELETE FROM acct_group_members WHERE user_rid=?");
+    StoreQuery m(store, delete_members);
     m.bind(1, rid);
     if ((e = m.run()) != ERROR_SUCCESS) return e;
-    StoreQuery q(store, "DELETE FROM acct_users WHERE rid=?");
+    StoreQuery q(store, delete_row);
     q.bind(1, rid);
     if ((e = q.run()) != ERROR_SUCCESS) return e;
     return remove_sid_everywhere(store, nt_sid_append(domain, rid));
   });
+}
+
+}  // namespace
+
+DWORD nt_accounts_delete_user(MachineStore& store, DWORD rid) {
+  return delete_account(store, rid, "DELETE FROM acct_group_members WHERE user_rid=?",
+                        "DELETE FROM acct_users WHERE rid=?", [&]() {
+                          NtUserRecord old;
+                          return get_user_rid_locked(store, rid, &old);
+                        });
 }
 
 DWORD nt_accounts_list_groups(MachineStore& store, std::vector<NtGroupRecord>* groups) {
@@ -572,21 +587,11 @@ DWORD nt_accounts_update_group(MachineStore& store, const NtGroupRecord& group) 
 }
 
 DWORD nt_accounts_delete_group(MachineStore& store, DWORD rid) {
-  std::string domain;
-  DWORD err = nt_machine_sid(store, &domain);
-  if (err != ERROR_SUCCESS) return err;
-  return write(store, [&]() -> DWORD {
-    NtGroupRecord old;
-    DWORD e = get_group_rid_locked(store, rid, &old);
-    if (e != ERROR_SUCCESS) return e;
-    StoreQuery m(store, "DELETE FROM acct_group_members WHERE group_rid=?");
-    m.bind(1, rid);
-    if ((e = m.run()) != ERROR_SUCCESS) return e;
-    StoreQuery q(store, "DELETE FROM acct_groups WHERE rid=?");
-    q.bind(1, rid);
-    if ((e = q.run()) != ERROR_SUCCESS) return e;
-    return remove_sid_everywhere(store, nt_sid_append(domain, rid));
-  });
+  return delete_account(store, rid, "DELETE FROM acct_group_members WHERE group_rid=?",
+                        "DELETE FROM acct_groups WHERE rid=?", [&]() {
+                          NtGroupRecord old;
+                          return get_group_rid_locked(store, rid, &old);
+                        });
 }
 
 DWORD nt_accounts_group_members(MachineStore& store, DWORD group_rid, std::vector<DWORD>* users) {

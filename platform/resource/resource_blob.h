@@ -7,7 +7,7 @@
 //
 //   offset  size  field
 //        0     4  magic "NTRS"
-//        4     2  layout version, 1
+//        4     2  layout version: 1 without languages, 2 with
 //        6     2  header size, 24
 //        8     4  total size of the blob in bytes
 //       12     4  entry count N
@@ -21,7 +21,9 @@
 //                 does not count (texts may hold NULs of their own)
 //
 // The blob may be followed by padding inside the section; the total size in
-// the header says where it ends.
+// the header says where it ends. A blob whose entries are all neutral is
+// written in layout 1, byte for byte as before languages existed, so older
+// blobs and newer ones without languages read alike.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +39,7 @@ enum ResourceKind : uint32_t {
 };
 
 constexpr uint32_t RESOURCE_BLOB_VERSION = 1;
+constexpr uint32_t RESOURCE_BLOB_VERSION_LANGUAGES = 2;
 constexpr size_t RESOURCE_BLOB_HEADER_SIZE = 24;
 constexpr size_t RESOURCE_BLOB_ENTRY_SIZE = 16;
 // Largest blob a reader accepts (a guard against absurd sizes in a file).
@@ -46,6 +49,7 @@ struct ResourceEntry {
   uint32_t kind = 0;
   uint32_t id = 0;
   std::string text;
+  uint16_t language = 0;  // LANGID; 0 neutral
 };
 
 // Lays out `entries` as a blob (sorting them; the caller rules out doubles).
@@ -67,11 +71,18 @@ class ResourceBlob {
   ResourceEntry entry(size_t index) const;
   // True when some entry has this kind.
   bool has_kind(uint32_t kind) const;
-  // Finds one entry; `text` views into the blob.
+  // Finds one entry of any language, the lowest language id first (so a
+  // neutral one when there is one); `text` views into the blob.
   bool find(uint32_t kind, uint32_t id, std::string_view* text) const;
+  // Finds the entry of exactly this language.
+  bool find(uint32_t kind, uint32_t id, uint16_t language, std::string_view* text) const;
+  // The languages in which the entry exists, ascending.
+  std::vector<uint16_t> languages(uint32_t kind, uint32_t id) const;
 
  private:
   uint32_t field(size_t offset) const;
+  // Index of the first entry not before (kind, id, language).
+  size_t lower_bound(uint32_t kind, uint32_t id, uint16_t language) const;
 
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
