@@ -431,15 +431,20 @@ BOOL QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpServiceCo
                                                    nt_sc_to_wide);
 }
 
-BOOL ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
-                          DWORD dwErrorControl, const char* lpBinaryPathName,
-                          const char* lpLoadOrderGroup, DWORD* lpdwTagId,
-                          const char* lpDependencies, const char* lpServiceStartName,
-                          const char* lpPassword, const char* lpDisplayName) {
-  std::string binary = nt_sc_from_ansi(lpBinaryPathName), group = nt_sc_from_ansi(lpLoadOrderGroup),
-              account = nt_sc_from_ansi(lpServiceStartName), password = nt_sc_from_ansi(lpPassword),
-              display = nt_sc_from_ansi(lpDisplayName);
-  std::vector<std::string> deps = parse_list(lpDependencies, nt_sc_from_ansi);
+namespace {
+
+// The ANSI and wide forms: texts converted to UTF-8, a null text left
+// unchanged.
+template <typename Char, typename Convert>
+BOOL change_config_texts(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
+                         DWORD dwErrorControl, const Char* lpBinaryPathName,
+                         const Char* lpLoadOrderGroup, DWORD* lpdwTagId,
+                         const Char* lpDependencies, const Char* lpServiceStartName,
+                         const Char* lpPassword, const Char* lpDisplayName, Convert convert) {
+  std::string binary = convert(lpBinaryPathName), group = convert(lpLoadOrderGroup),
+              account = convert(lpServiceStartName), password = convert(lpPassword),
+              display = convert(lpDisplayName);
+  std::vector<std::string> deps = parse_list(lpDependencies, convert);
   return change_config(hService, dwServiceType, dwStartType, dwErrorControl,
                        lpBinaryPathName ? &binary : nullptr, lpLoadOrderGroup ? &group : nullptr,
                        lpdwTagId, lpDependencies ? &deps : nullptr,
@@ -447,20 +452,26 @@ BOOL ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStart
                        lpDisplayName ? &display : nullptr);
 }
 
+}  // namespace
+
+BOOL ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
+                          DWORD dwErrorControl, const char* lpBinaryPathName,
+                          const char* lpLoadOrderGroup, DWORD* lpdwTagId,
+                          const char* lpDependencies, const char* lpServiceStartName,
+                          const char* lpPassword, const char* lpDisplayName) {
+  return change_config_texts(hService, dwServiceType, dwStartType, dwErrorControl,
+                             lpBinaryPathName, lpLoadOrderGroup, lpdwTagId, lpDependencies,
+                             lpServiceStartName, lpPassword, lpDisplayName, nt_sc_from_ansi);
+}
+
 BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
                           DWORD dwErrorControl, const WCHAR* lpBinaryPathName,
                           const WCHAR* lpLoadOrderGroup, DWORD* lpdwTagId,
                           const WCHAR* lpDependencies, const WCHAR* lpServiceStartName,
                           const WCHAR* lpPassword, const WCHAR* lpDisplayName) {
-  std::string binary = nt_sc_from_wide(lpBinaryPathName), group = nt_sc_from_wide(lpLoadOrderGroup),
-              account = nt_sc_from_wide(lpServiceStartName), password = nt_sc_from_wide(lpPassword),
-              display = nt_sc_from_wide(lpDisplayName);
-  std::vector<std::string> deps = parse_list(lpDependencies, nt_sc_from_wide);
-  return change_config(hService, dwServiceType, dwStartType, dwErrorControl,
-                       lpBinaryPathName ? &binary : nullptr, lpLoadOrderGroup ? &group : nullptr,
-                       lpdwTagId, lpDependencies ? &deps : nullptr,
-                       lpServiceStartName ? &account : nullptr, lpPassword ? &password : nullptr,
-                       lpDisplayName ? &display : nullptr);
+  return change_config_texts(hService, dwServiceType, dwStartType, dwErrorControl,
+                             lpBinaryPathName, lpLoadOrderGroup, lpdwTagId, lpDependencies,
+                             lpServiceStartName, lpPassword, lpDisplayName, nt_sc_from_wide);
 }
 
 namespace {
