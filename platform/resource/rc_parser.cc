@@ -2,12 +2,16 @@
 
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <set>
+#include <tuple>
 #include <utility>
+
+#include "platform/nls/thread_locale.h"
 
 namespace {
 
-enum TokenType { TOK_END, TOK_WORD, TOK_NUMBER, TOK_STRING, TOK_OPEN, TOK_CLOSE };
+enum TokenType { TOK_END, TOK_WORD, TOK_NUMBER, TOK_STRING, TOK_OPEN, TOK_CLOSE, TOK_COMMA };
 
 struct Token {
   TokenType type = TOK_END;
@@ -200,6 +204,11 @@ bool Lexer::next(Token* tok) {
     ++pos_;
     return true;
   }
+  if (c == ',') {
+    tok->type = TOK_COMMA;
+    ++pos_;
+    return true;
+  }
   if (c == '"') return read_string(tok);
   if (isdigit(static_cast<unsigned char>(c))) return read_number(tok);
   if (isalpha(static_cast<unsigned char>(c)) || c == '_') {
@@ -235,12 +244,60 @@ class Parser {
   // One or more adjacent string literals.
   bool strings(std::string* text, const std::string& after);
   bool table(uint32_t kind, const std::string& keyword);
+  bool language();
+  // One part of a LANGUAGE statement: a number up to `max` or a name.
+  bool language_part(bool primary, uint32_t* value);
 
   Lexer lex_;
   Token tok_;
   std::vector<ResourceEntry>* out_;
-  std::set<std::pair<uint32_t, uint32_t>> seen_;
+  std::set<std::tuple<uint32_t, uint32_t, uint16_t>> seen_;
+  uint16_t language_ = 0;
 };
+
+bool Parser::language_part(bool primary, uint32_t* value) {
+  static const std::map<std::string, std::pair<bool, uint32_t>> names = {
+      {"LANG_NEUTRAL", {true, LANG_NEUTRAL}},
+      {"LANG_ENGLISH", {true, LANG_ENGLISH}},
+      {"LANG_GERMAN", {true, LANG_GERMAN}},
+      {"SUBLANG_NEUTRAL", {false, SUBLANG_NEUTRAL}},
+      {"SUBLANG_DEFAULT", {false, SUBLANG_DEFAULT}},
+      {"SUBLANG_SYS_DEFAULT", {false, SUBLANG_SYS_DEFAULT}},
+      {"SUBLANG_ENGLISH_US", {false, SUBLANG_ENGLISH_US}},
+      {"SUBLANG_ENGLISH_UK", {false, SUBLANG_ENGLISH_UK}},
+      {"SUBLANG_GERMAN", {false, SUBLANG_GERMAN}},
+  };
+  const char* what = primary ? "primary language" : "sublanguage";
+  if (tok_.type == TOK_NUMBER) {
+    uint32_t max = primary ? 0x3FF : 0x3F;
+    if (tok_.number > max) {
+      return lex_.fail(tok_.line, std::string(what) + " " + std::to_string(tok_.number) +
+                                      " out of range (0 to " + std::to_string(max) + ")");
+    }
+    *value = static_cast<uint32_t>(tok_.number);
+  } else if (tok_.type == TOK_WORD) {
+    auto it = names.find(tok_.text);
+    if (it == names.end() || it->second.first != primary) {
+      return lex_.fail(tok_.line, std::string("unknown ") + what + " '" + tok_.text + "'");
+    }
+    *value = it->second.second;
+  } else {
+    return lex_.fail(tok_.line, std::string("expected a ") + what + " in LANGUAGE");
+  }
+  return advance();
+}
+
+bool Parser::language() {
+  if (!advance()) return false;
+  uint32_t primary = 0;
+  uint32_t sub = 0;
+  if (!language_part(true, &primary)) return false;
+  if (tok_.type != TOK_COMMA) return lex_.fail(tok_.line, "expected ',' in LANGUAGE");
+  if (!advance()) return false;
+  if (!language_part(false, &sub)) return false;
+  language_ = MAKELANGID(static_cast<WORD>(primary), static_cast<WORD>(sub));
+  return true;
+}
 
 bool Parser::strings(std::string* text, const std::string& after) {
   if (tok_.type != TOK_STRING) return lex_.fail(tok_.line, "expected a string after " + after);
@@ -277,8 +334,9 @@ bool Parser::table(uint32_t kind, const std::string& keyword) {
     ResourceEntry e;
     e.kind = kind;
     e.id = static_cast<uint32_t>(id);
+    e.language = language_;
     if (!strings(&e.text, std::string("id ") + shown)) return false;
-    if (!seen_.insert({kind, e.id}).second) {
+    if (!seen_.insert({kind, e.id, e.language}).second) {
       return lex_.fail(id_line, std::string(kind == RESOURCE_STRING ? "duplicate string id "
                                                                      : "duplicate message id ") +
                                     shown);
@@ -297,13 +355,15 @@ bool Parser::run() {
       if (!table(RESOURCE_STRING, "STRINGTABLE")) return false;
     } else if (tok_.text == "MESSAGETABLE") {
       if (!table(RESOURCE_MESSAGE, "MESSAGETABLE")) return false;
+    } else if (tok_.text == "LANGUAGE") {
+      if (!language()) return false;
     } else if (tok_.text == "VERSION") {
       int line = tok_.line;
       if (!advance()) return false;
       ResourceEntry e;
       e.kind = RESOURCE_VERSION;
       if (!strings(&e.text, "VERSION")) return false;
-      if (!seen_.insert({RESOURCE_VERSION, 0}).second) {
+      if (!seen_.insert({RESOURCE_VERSION, 0, 0}).second) {
         return lex_.fail(line, "VERSION given twice");
       }
       out_->push_back(std::move(e));

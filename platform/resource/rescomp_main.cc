@@ -62,6 +62,7 @@ int list(const char* path) {
   }
   for (size_t i = 0; i < blob.count(); ++i) {
     ResourceEntry e = blob.entry(i);
+    if (e.language != 0) printf("LANGUAGE 0x%04X ", e.language);
     if (e.kind == RESOURCE_STRING) {
       printf("STRING %u \"%s\"\n", e.id, shown(e.text).c_str());
     } else if (e.kind == RESOURCE_MESSAGE) {

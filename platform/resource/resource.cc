@@ -11,6 +11,7 @@
 #include "platform/files/path.h"
 #include "platform/kernel/error.h"
 #include "platform/nls/codepage.h"
+#include "platform/nls/thread_locale.h"
 #include "platform/resource/elf_section.h"
 #include "platform/resource/resource_blob.h"
 
@@ -22,7 +23,8 @@ struct NtModule {
   std::vector<uint8_t> bytes;    // the blob, for modules read from elsewhere
   bool has_resources = false;
   ResourceBlob blob;
-  std::map<UINT, std::u16string> wide;  // texts LoadStringW handed out by pointer
+  // Texts LoadStringW handed out by pointer, by id and language.
+  std::map<std::pair<UINT, uint16_t>, std::u16string> wide;
 };
 
 namespace {
@@ -56,14 +58,43 @@ NtModule* resolve_locked(HMODULE module) {
   return g_modules.count(module) != 0 ? module : nullptr;
 }
 
-// Finds a text and sets the Win32 error for a missing one.
+// The language to take among those an entry exists in, in the order that
+// resource.h documents.
+uint16_t choose_language(const std::vector<uint16_t>& have, LANGID thread) {
+  auto first = [&](auto&& fits) -> int {
+    for (uint16_t lang : have) {
+      if (fits(lang)) return lang;
+    }
+    return -1;
+  };
+  int found = first([&](uint16_t l) { return l == thread; });
+  if (found < 0) {
+    found = first([&](uint16_t l) {
+      return PRIMARYLANGID(thread) != LANG_NEUTRAL && PRIMARYLANGID(l) == PRIMARYLANGID(thread);
+    });
+  }
+  if (found < 0) found = first([](uint16_t l) { return l == LANG_NEUTRAL; });
+  if (found < 0) found = first([](uint16_t l) { return l == MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US); });
+  if (found < 0) found = first([](uint16_t l) { return PRIMARYLANGID(l) == LANG_ENGLISH; });
+  if (found < 0) found = have.front();
+  return static_cast<uint16_t>(found);
+}
+
+// Finds a text and sets the Win32 error for a missing one. Strings and
+// messages are taken in the thread's language as far as it goes.
 DWORD lookup_locked(HMODULE handle, uint32_t kind, uint32_t id, DWORD missing,
-                    std::string_view* text) {
+                    std::string_view* text, uint16_t* language = nullptr) {
   NtModule* m = resolve_locked(handle);
   if (m == nullptr) return ERROR_INVALID_HANDLE;
   if (!m->has_resources) return ERROR_RESOURCE_DATA_NOT_FOUND;
   if (!m->blob.has_kind(kind)) return ERROR_RESOURCE_TYPE_NOT_FOUND;
-  if (!m->blob.find(kind, id, text)) return missing;
+  std::vector<uint16_t> have = m->blob.languages(kind, id);
+  if (have.empty()) return missing;
+  uint16_t chosen = kind == RESOURCE_VERSION
+                        ? have.front()
+                        : choose_language(have, LANGIDFROMLCID(GetThreadLocale()));
+  if (!m->blob.find(kind, id, chosen, text)) return missing;
+  if (language != nullptr) *language = chosen;
   if (kind == RESOURCE_STRING && text->empty()) return missing;
   return ERROR_SUCCESS;
 }
@@ -168,15 +199,18 @@ int LoadStringW(HINSTANCE module, UINT id, WCHAR* buffer, int size) {
   }
   std::lock_guard<std::mutex> lock(g_mutex);
   std::string_view text;
-  DWORD code = lookup_locked(module, RESOURCE_STRING, id, ERROR_RESOURCE_NAME_NOT_FOUND, &text);
+  uint16_t language = 0;
+  DWORD code = lookup_locked(module, RESOURCE_STRING, id, ERROR_RESOURCE_NAME_NOT_FOUND, &text,
+                             &language);
   if (code != ERROR_SUCCESS) {
     if (size > 0) buffer[0] = u'\0';
     SetLastError(code);
     return 0;
   }
   NtModule* m = resolve_locked(module);
-  auto it = m->wide.find(id);
-  if (it == m->wide.end()) it = m->wide.emplace(id, nt_multibyte_to_wide(CP_UTF8, text)).first;
+  auto key = std::make_pair(id, language);
+  auto it = m->wide.find(key);
+  if (it == m->wide.end()) it = m->wide.emplace(key, nt_multibyte_to_wide(CP_UTF8, text)).first;
   const std::u16string& wide = it->second;
   if (size == 0) {
     // The caller asked for a pointer to the text itself.

@@ -32,6 +32,15 @@ HMODULE LoadLibraryA(const char* path);
 // Releases a module; ERROR_INVALID_HANDLE for null or unknown modules.
 BOOL FreeLibrary(HMODULE module);
 
+// Language: a resource file may hold string and message tables in several
+// languages (rc_parser.h). LoadStringA/W and nt_find_message take the text
+// in the first language of this order that has it:
+//   1. the calling thread's language (GetThreadLocale, thread_locale.h);
+//   2. another sublanguage of the same primary language (lowest id first);
+//   3. neutral (language 0, also every text of a file without languages);
+//   4. English (United States), 0x0409, then any other English;
+//   5. any language, the lowest id first.
+//
 // Win32 semantics: copies at most size - 1 characters and a terminator and
 // returns the number copied (the text is cut, never overrun); 0 when the
 // string is missing. LoadStringA gives ANSI text, cut on a character

@@ -42,10 +42,11 @@ std::vector<uint8_t> serialize_resources(std::vector<ResourceEntry> entries) {
 
   std::vector<uint8_t> out(total, 0);
   memcpy(out.data(), "NTRS", 4);
-  put_u16(&out, 4, languages ? RESOURCE_BLOB_VERSION_LANGUAGES : RESOURCE_BLOB_VERSION);
+  put_u16(&out, 4, RESOURCE_BLOB_VERSION);
   put_u16(&out, 6, RESOURCE_BLOB_HEADER_SIZE);
   put_u32(&out, 8, static_cast<uint32_t>(total));
   put_u32(&out, 12, static_cast<uint32_t>(entries.size()));
+  put_u32(&out, 16, languages ? RESOURCE_BLOB_LANGUAGES : 0);
 
   size_t text_at = RESOURCE_BLOB_HEADER_SIZE + entries.size() * RESOURCE_BLOB_ENTRY_SIZE;
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -69,8 +70,10 @@ bool ResourceBlob::parse(const uint8_t* data, size_t available) {
   count_ = 0;
   if (data == nullptr || available < RESOURCE_BLOB_HEADER_SIZE) return false;
   if (memcmp(data, "NTRS", 4) != 0) return false;
-  uint32_t layout = get_u16(data + 4);
-  if (layout != RESOURCE_BLOB_VERSION && layout != RESOURCE_BLOB_VERSION_LANGUAGES) return false;
+  if (get_u16(data + 4) != RESOURCE_BLOB_VERSION) return false;
+  uint32_t flags = get_u32(data + 16);
+  if ((flags & ~RESOURCE_BLOB_LANGUAGES) != 0) return false;
+  bool languages = (flags & RESOURCE_BLOB_LANGUAGES) != 0;
   if (get_u16(data + 6) != RESOURCE_BLOB_HEADER_SIZE) return false;
   uint64_t total = get_u32(data + 8);
   uint64_t count = get_u32(data + 12);
@@ -84,7 +87,7 @@ bool ResourceBlob::parse(const uint8_t* data, size_t available) {
     const uint8_t* e = data + RESOURCE_BLOB_HEADER_SIZE + i * RESOURCE_BLOB_ENTRY_SIZE;
     uint32_t kind = get_u32(e) & 0xFFFF;
     uint32_t lang = get_u32(e) >> 16;
-    if (layout == RESOURCE_BLOB_VERSION && lang != 0) return false;
+    if (!languages && lang != 0) return false;
     uint32_t id = get_u32(e + 4);
     uint64_t offset = get_u32(e + 8);
     uint64_t length = get_u32(e + 12);

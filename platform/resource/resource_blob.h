@@ -7,11 +7,13 @@
 //
 //   offset  size  field
 //        0     4  magic "NTRS"
-//        4     2  layout version: 1 without languages, 2 with
+//        4     2  layout version, 1
 //        6     2  header size, 24
 //        8     4  total size of the blob in bytes
 //       12     4  entry count N
-//       16     8  reserved, zero
+//       16     4  flags: bit 0 (RESOURCE_BLOB_LANGUAGES) set when the
+//                 entries carry languages; other bits zero
+//       20     4  reserved, zero
 //       24  16*N  entries, sorted by (kind, id), no two alike:
 //                   u32 kind (1 string, 2 message, 3 version)
 //                   u32 id (0 for the version text)
@@ -22,8 +24,10 @@
 //
 // The blob may be followed by padding inside the section; the total size in
 // the header says where it ends. A blob whose entries are all neutral is
-// written in layout 1, byte for byte as before languages existed, so older
-// blobs and newer ones without languages read alike.
+// written without the flag, byte for byte as before languages existed, so
+// older blobs and newer ones without languages read alike; a reader that
+// knows no languages refuses a blob with them (its kinds are unknown to it)
+// rather than mixing the languages up.
 #pragma once
 
 #include <cstddef>
@@ -39,7 +43,7 @@ enum ResourceKind : uint32_t {
 };
 
 constexpr uint32_t RESOURCE_BLOB_VERSION = 1;
-constexpr uint32_t RESOURCE_BLOB_VERSION_LANGUAGES = 2;
+constexpr uint32_t RESOURCE_BLOB_LANGUAGES = 0x1;  // header flag
 constexpr size_t RESOURCE_BLOB_HEADER_SIZE = 24;
 constexpr size_t RESOURCE_BLOB_ENTRY_SIZE = 16;
 // Largest blob a reader accepts (a guard against absurd sizes in a file).

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < blob.count(); ++i) {
       ResourceEntry e = blob.entry(i);
       std::string_view found;
+      if (!blob.find(e.kind, e.id, e.language, &found)) __builtin_trap();
       if (!blob.find(e.kind, e.id, &found)) __builtin_trap();
     }
   }
