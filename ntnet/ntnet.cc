@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ntnet/accounts_command.h"
+#include "ntnet/command_logoff.h"
 #include "ntnet/events_command.h"
 #include "ntnet/ntnet_internal.h"
 #include "ntnet/options.h"
@@ -83,6 +84,9 @@ const char kHelp[] =
     "  service list MACHINE\n"
     "        NAME, STATE (* marked for delete), START, PID, EXIT (the exit code\n"
     "        of the last run's process), PATH\n"
+    "  logoff MACHINE [USER] [--force]\n"
+    "        end the user's logon session (every session without USER): its\n"
+    "        window programs are asked and told, higher shutdown levels first\n"
     "\n"
     "Names of machines, domains and workgroups are NT names: 1 to 15\n"
     "characters, none of \\ / : * ? \" < > |; case is ignored. MACHINE may be\n"
@@ -470,6 +474,7 @@ int ntnet_run(int argc, char** argv, FILE* out, FILE* err) {
       {"boot", nullptr, {}, {}, ntnet_boot},
       {"shutdown", nullptr, {"timeout"}, {}, ntnet_shutdown},
       {"service", "list", {}, {}, ntnet_service_list},
+      {"logoff", nullptr, {}, {"force"}, ntnet_logoff},
   };
   bool known_command = false;
   for (const Entry& e : entries) {

@@ -131,6 +131,13 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBU
     if (made) unlink(host.c_str());
     return fail_handle(ERROR_SHARING_VIOLATION);
   }
+  // Share mode 0 also keeps other processes out (open_files.h).
+  if (S_ISREG(st.st_mode) && !(mode & O_PATH) &&
+      !nt_lock_open_across_processes(fd, access, share)) {
+    file.reset();
+    if (made) unlink(host.c_str());
+    return fail_handle(ERROR_SHARING_VIOLATION);
+  }
   const bool truncate = existed && overwrites && S_ISREG(st.st_mode);
   if (truncate && (write ? ftruncate(fd, 0) : ::truncate(host.c_str(), 0)) != 0) {
     return fail_handle(win32_error_from_errno(errno));

@@ -1,5 +1,8 @@
 #include "platform/files/open_files.h"
 
+#include <sys/file.h>
+
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -52,6 +55,17 @@ bool nt_register_open(const void* owner, dev_t device, ino_t inode, DWORD access
   }
   list.push_back(OpenRecord{owner, access, share});
   return true;
+}
+
+bool nt_lock_open_across_processes(int fd, DWORD access, DWORD share) {
+  if (!wants(access, GENERIC_READ | GENERIC_WRITE)) return true;
+  const bool exclusive = (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0;
+  int result;
+  do {
+    result = flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  // Only a held lock refuses the open; a file system without flock lets it pass.
+  return result == 0 || errno != EWOULDBLOCK;
 }
 
 void nt_unregister_open(const void* owner, dev_t device, ino_t inode) {
