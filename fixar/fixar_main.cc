@@ -14,6 +14,7 @@
 #include "lib/command_code.h"
 #include "lib/command_line_parser.h"
 #include "lib/frame.h"
+#include "lib/program_directory.h"
 #include "patch/history_file.h"
 #include "patch/patch_file.h"
 #include "patch/patch_output.h"

@@ -8,36 +8,20 @@
 //          [/v] [/?]
 #include <QApplication>
 #include <string>
-#include <vector>
 
+#include "lib/program_directory.h"
 #include "platform/kernel/command_line.h"
-#include "platform/kernel/module.h"
 #include "setora/dialogs.h"
 #include "setora/main_window.h"
 #include "setora/pictures.h"
 #include "setora/startup.h"
-
-namespace {
-
-// The directory of this program's executable, the default patch directory.
-std::string own_directory() {
-  std::vector<char> path(4096);
-  DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  if (n == 0 || n >= path.size()) return ".";
-  std::string full(path.data(), n);
-  size_t cut = full.find_last_of("\\/");
-  if (cut == std::string::npos) return ".";
-  return cut == 0 ? full.substr(0, 1) : full.substr(0, cut);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(program_icon());
   install_qt_message_boxes();
 
-  StartResult start = setora_start(GetCommandLineA(), own_directory());
+  StartResult start = setora_start(GetCommandLineA(), program_directory());
   if (start.action == START_END) return start.exit_code;
   if (start.action == START_ABOUT) {
     show_about_box(nullptr);
