@@ -17,6 +17,7 @@
 #include "lib/format.h"
 #include "lib/frame.h"
 #include "lib/wildcard.h"
+#include "platform/files/attribute_marks.h"
 #include "platform/files/drives.h"
 #include "platform/files/file_access.h"
 #include "platform/files/file_info.h"
@@ -209,6 +210,7 @@ struct DirHosts {
   std::string source, target;
   std::unordered_set<std::string> target_names;
   DIR* target_dir = nullptr;
+  bool trust_marks = false;  // a target file's mode tells whether it has attributes
   NtCopyDirectory copies;  // what the copies into the target directory know of it
 
   DirHosts() = default;
@@ -241,6 +243,7 @@ void resolve_hosts(DirHosts* hosts) {
     hosts->target_names.insert(upper_name(nt_host_to_ansi(e->d_name).c_str()));
   }
   hosts->target_dir = dir;
+  hosts->trust_marks = g_run.need_target_attributes && nt_attribute_marks_trusted();
 }
 
 // The target of a source file as GetFileAttributesExA gives it.
@@ -253,7 +256,8 @@ bool target_info(const std::string& target, const char* name, const DirHosts* ho
     if (hosts->target_names.count(upper_name(name)) == 0) return false;
     NtFileInfo found;
     const DWORD leave_out =
-        NT_INFO_NO_CREATION | (g_run.need_target_attributes ? 0 : NT_INFO_NO_ATTRIBUTES);
+        NT_INFO_NO_CREATION | (g_run.need_target_attributes ? 0 : NT_INFO_NO_ATTRIBUTES) |
+        (hosts->trust_marks ? NT_INFO_TRUST_MARK : 0);
     if (nt_file_info_at(dirfd(hosts->target_dir), host_name.c_str(), *host, &found,
                         leave_out) == ERROR_SUCCESS) {
       info->dwFileAttributes = found.attributes;

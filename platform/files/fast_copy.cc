@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/files/attribute_marks.h"
 #include "platform/files/file_access.h"
 #include "platform/files/file_errors.h"
 #include "platform/files/file_io.h"
@@ -209,7 +210,8 @@ DWORD copy_checked(const std::string& from, const std::string& to, bool fail_if_
   if (err == ERROR_SUCCESS) err = move_data(in, pending.fd, static_cast<uint64_t>(src.st_size));
   close(in);
   if (err != ERROR_SUCCESS) return err;
-  fchmod(pending.fd, src.st_mode & 07777);
+  // The attribute mark goes with the attribute, not with the source's mode.
+  fchmod(pending.fd, nt_mode_with_mark(src.st_mode, stored != 0));
   if (stored != 0) nt_store_attributes_fd(pending.fd, stored);
   if (creation != 0) nt_store_creation_time_fd(pending.fd, creation);
   struct timespec times[2] = {src.st_atim, src.st_mtim};

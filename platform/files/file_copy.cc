@@ -12,6 +12,7 @@
 
 #include "platform/files/file_access.h"
 #include "platform/files/file_errors.h"
+#include "platform/files/attribute_marks.h"
 #include "platform/files/file_info.h"
 #include "platform/files/file_io.h"
 #include "platform/files/open_files.h"
@@ -212,7 +213,8 @@ DWORD copy_host_file(const std::string& from, const std::string& to, bool exclus
   if (err == ERROR_SUCCESS) err = copy_data(in, temp.fd, progress);
   close(in);
   if (err != ERROR_SUCCESS) return err;
-  fchmod(temp.fd, st.st_mode & 07777);
+  // The attribute mark goes with the attribute, not with the source's mode.
+  fchmod(temp.fd, nt_mode_with_mark(st.st_mode, stored != 0));
   if (stored != 0) nt_store_attributes_fd(temp.fd, stored);
   if (info.creation != 0) nt_store_creation_time_fd(temp.fd, info.creation);
   struct timespec times[2] = {st.st_atim, st.st_mtim};

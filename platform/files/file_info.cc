@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files/attribute_marks.h"
 #include "platform/files/file_access.h"
 #include "platform/files/file_errors.h"
 #include "platform/files/file_io.h"
@@ -180,15 +181,21 @@ DWORD nt_stored_attributes_fd(int fd) {
   return got > 0 ? nt_parse_attribute_letters(value, static_cast<size_t>(got)) : 0;
 }
 
+// The mark (attribute_marks.h) goes on before the attribute is written and
+// comes off after it is removed, so a file that carries the attribute
+// always carries the mark, whatever step fails or is cut short.
 DWORD nt_store_attributes(const std::string& host, DWORD attributes) {
   std::string letters = nt_attribute_letters(attributes);
   if (letters.empty()) {
     if (removexattr(host.c_str(), NT_ATTRIB_XATTR) == 0 || errno == ENODATA ||
         xattrs_unsupported(errno)) {
+      nt_set_attribute_mark(host, false);  // a mark left behind costs one read, no more
       return ERROR_SUCCESS;
     }
     return nt_lookup_error(errno, host);
   }
+  DWORD err = nt_set_attribute_mark(host, true);
+  if (err != ERROR_SUCCESS) return err;
   if (setxattr(host.c_str(), NT_ATTRIB_XATTR, letters.data(), letters.size(), 0) == 0) {
     return ERROR_SUCCESS;
   }
@@ -200,10 +207,13 @@ DWORD nt_store_attributes_fd(int fd, DWORD attributes) {
   if (letters.empty()) {
     if (fremovexattr(fd, NT_ATTRIB_XATTR) == 0 || errno == ENODATA ||
         xattrs_unsupported(errno)) {
+      nt_set_attribute_mark_fd(fd, false);
       return ERROR_SUCCESS;
     }
     return win32_error_from_errno(errno);
   }
+  DWORD err = nt_set_attribute_mark_fd(fd, true);
+  if (err != ERROR_SUCCESS) return err;
   if (fsetxattr(fd, NT_ATTRIB_XATTR, letters.data(), letters.size(), 0) == 0) {
     return ERROR_SUCCESS;
   }
@@ -253,8 +263,8 @@ bool nt_is_read_only(const std::string& host) {
 DWORD nt_file_info_at(int dirfd, const char* name, const std::string& host, NtFileInfo* info,
                       DWORD leave_out) {
   const bool with_creation = (leave_out & NT_INFO_NO_CREATION) == 0;
-  // Only the fields used below: type, size and the times.
-  const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME |
+  // Only the fields used below: type, mode (the attribute mark), size and the times.
+  const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME |
                         (with_creation ? STATX_BTIME | STATX_CTIME : 0u);
   struct statx sx;
   const int empty = *name ? 0 : AT_EMPTY_PATH;
@@ -267,7 +277,9 @@ DWORD nt_file_info_at(int dirfd, const char* name, const std::string& host, NtFi
   }
   DWORD stored = 0;
   uint64_t creation = 0;
-  if (with_creation || (leave_out & NT_INFO_NO_ATTRIBUTES) == 0) {
+  const bool attributes_known_absent =
+      nt_mode_without_attributes(sx.stx_mode, (leave_out & NT_INFO_TRUST_MARK) != 0);
+  if (with_creation || ((leave_out & NT_INFO_NO_ATTRIBUTES) == 0 && !attributes_known_absent)) {
     read_nt_xattrs(dirfd, name, host, &stored, with_creation ? &creation : nullptr);
     if (leave_out & NT_INFO_NO_ATTRIBUTES) stored = 0;
   }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/attribute_marks.h"
 #include "platform/files/current_directory.h"
 #include "platform/files/file_access.h"
 #include "platform/files/file_errors.h"
@@ -36,8 +37,11 @@ struct Entry {
 
 class NtFindSearch : public KernelObject {
  public:
-  NtFindSearch(int dirfd, std::string host_dir, DWORD leave_out)
-      : dirfd_(dirfd), host_dir_(std::move(host_dir)), leave_out_(leave_out) {}
+  NtFindSearch(int dirfd, std::string host_dir, DWORD leave_out, bool trust_marks)
+      : dirfd_(dirfd),
+        host_dir_(std::move(host_dir)),
+        leave_out_(leave_out),
+        trust_marks_(trust_marks) {}
   ~NtFindSearch() override {
     if (dirfd_ >= 0) close(dirfd_);
   }
@@ -92,7 +96,8 @@ class NtFindSearch : public KernelObject {
       host += name;
       const DWORD info_leave_out =
           ((leave_out_ & NT_FIND_NO_CREATION) ? NT_INFO_NO_CREATION : NT_INFO_ALL) |
-          ((leave_out_ & NT_FIND_NO_ATTRIBUTES) ? NT_INFO_NO_ATTRIBUTES : NT_INFO_ALL);
+          ((leave_out_ & NT_FIND_NO_ATTRIBUTES) ? NT_INFO_NO_ATTRIBUTES : NT_INFO_ALL) |
+          (trust_marks_ ? NT_INFO_TRUST_MARK : NT_INFO_ALL);
       if (nt_file_info_at(dirfd_, name.c_str(), host, &info, info_leave_out) != ERROR_SUCCESS) {
         continue;  // gone since the listing
       }
@@ -132,6 +137,7 @@ class NtFindSearch : public KernelObject {
   int dirfd_;
   std::string host_dir_;
   DWORD leave_out_;
+  bool trust_marks_;  // the network's files carry the attribute mark
   std::string text_;
   std::vector<Entry> entries_;
   size_t next_ = 0;
@@ -216,7 +222,11 @@ HANDLE nt_find_first_file(const char* file_name, WIN32_FIND_DATAA* data, DWORD l
     return fail_handle(e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND
                                                    : win32_error_from_errno(e));
   }
-  auto search = std::make_shared<NtFindSearch>(dirfd, dir.host, leave_out);
+  // Whether a file's mode tells that it has no attributes: asked once per
+  // search, and only of searches that read attributes.
+  const bool trust_marks =
+      (leave_out & (NT_FIND_NAMES_ONLY | NT_FIND_NO_ATTRIBUTES)) == 0 && nt_attribute_marks_trusted();
+  auto search = std::make_shared<NtFindSearch>(dirfd, dir.host, leave_out, trust_marks);
   NtPattern pattern(pattern_text);
   if (!pattern.has_wildcards() && pattern_text != "." && pattern_text != "..") {
     // One name: found without regard to case, trailing dots and blanks

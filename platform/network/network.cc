@@ -85,7 +85,25 @@ std::string trim(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
-DWORD write_network_ini(const std::string& root, const std::string& default_machine) {
+// The value of `key` in network.ini (keys are unique across its one
+// section), or empty.
+std::string network_ini_value(const std::string& root, const char* key) {
+  std::ifstream in(root + "/network.ini");
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    if (strcasecmp(trim(line.substr(0, eq)).c_str(), key) == 0)
+      return trim(std::string_view(line).substr(eq + 1));
+  }
+  return std::string();
+}
+
+// `attribute_marks`: the files of this network carry the attribute mark
+// (platform/files/attribute_marks.h); every network made since the mark
+// exists does.
+DWORD write_network_ini(const std::string& root, const std::string& default_machine,
+                        bool attribute_marks) {
   std::string path = root + "/network.ini";
   std::string temp = path + ".tmp" + std::to_string(getpid());
   {
@@ -95,6 +113,7 @@ DWORD write_network_ini(const std::string& root, const std::string& default_mach
         << "[Network]\n"
         << "Version=1\n"
         << "DefaultMachine=" << default_machine << "\n";
+    if (attribute_marks) out << "AttributeMarks=1\n";
     out.flush();
     if (!out) return ERROR_WRITE_FAULT;
   }
@@ -144,15 +163,7 @@ std::string nt_network_machine_db(const std::string& root, const std::string& na
 bool nt_network_exists(const std::string& root) { return file_exists(root + "/network.ini"); }
 
 std::string nt_network_default_machine(const std::string& root) {
-  std::ifstream in(root + "/network.ini");
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    if (strcasecmp(trim(line.substr(0, eq)).c_str(), "DefaultMachine") == 0)
-      return trim(std::string_view(line).substr(eq + 1));
-  }
-  return std::string();
+  return network_ini_value(root, "DefaultMachine");
 }
 
 DWORD nt_network_set_default_machine(const std::string& root, const std::string& name) {
@@ -162,7 +173,7 @@ DWORD nt_network_set_default_machine(const std::string& root, const std::string&
   if (!lock.ok()) return set_last_error_from_errno();
   if (!nt_network_exists(root)) return ERROR_PATH_NOT_FOUND;
   if (!file_exists(nt_network_machine_db(root, upper))) return ERROR_BAD_NETPATH;
-  return write_network_ini(root, upper);
+  return write_network_ini(root, upper, network_ini_value(root, "AttributeMarks") == "1");
 }
 
 DWORD nt_network_create(const std::string& root, const NtMachineInfo& first) {
@@ -177,7 +188,7 @@ DWORD nt_network_create(const std::string& root, const NtMachineInfo& first) {
   err = nt_machine_create(root, info);
   // A machine folder left by an earlier attempt that stopped half-way is kept.
   if (err != ERROR_SUCCESS && err != ERROR_ALREADY_EXISTS) return err;
-  return write_network_ini(root, info.name);
+  return write_network_ini(root, info.name, true);
 }
 
 DWORD nt_network_ensure(std::string* root) {

@@ -200,6 +200,24 @@ TEST(Network, NetworkIniNamesTheDefaultMachine) {
   EXPECT_NE(text.find("[Network]\n"), std::string::npos);
   EXPECT_NE(text.find("DefaultMachine=PDC1\n"), std::string::npos);
   EXPECT_NE(text.find("Version=1\n"), std::string::npos);
+  // A new network's files carry the attribute mark; a change of the default
+  // machine keeps that, and keeps its absence on a network made without it.
+  EXPECT_NE(text.find("AttributeMarks=1\n"), std::string::npos);
+  ASSERT_EQ(nt_machine_create(net.root(), machine("ws1", "corp", NtMachineRole::workstation)),
+            ERROR_SUCCESS);
+  ASSERT_EQ(nt_network_set_default_machine(net.root(), "ws1"), ERROR_SUCCESS);
+  auto read_ini = [&]() {
+    std::ifstream again(net.root() + "/network.ini");
+    return std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  };
+  text = read_ini();
+  EXPECT_NE(text.find("DefaultMachine=WS1\n"), std::string::npos);
+  EXPECT_NE(text.find("AttributeMarks=1\n"), std::string::npos);
+  std::ofstream(net.root() + "/network.ini") << "[Network]\nVersion=1\nDefaultMachine=WS1\n";
+  ASSERT_EQ(nt_network_set_default_machine(net.root(), "pdc1"), ERROR_SUCCESS);
+  text = read_ini();
+  EXPECT_NE(text.find("DefaultMachine=PDC1\n"), std::string::npos);
+  EXPECT_EQ(text.find("AttributeMarks"), std::string::npos);
 }
 
 }  // namespace
