@@ -9,7 +9,6 @@
 namespace {
 
 constexpr UINT kStarted = 33;
-constexpr UINT kBadFormat = 11;  // ERROR_BAD_FORMAT
 
 UINT result_for(DWORD error) {
   switch (error) {
@@ -20,7 +19,7 @@ UINT result_for(DWORD error) {
     case ERROR_ACCESS_DENIED:
       return ERROR_ACCESS_DENIED;
     case ERROR_BAD_EXE_FORMAT:
-      return kBadFormat;
+      return ERROR_BAD_FORMAT;
     default:
       return 0;
   }

@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr DWORD kErrorCancelled = 1223;  // ERROR_CANCELLED
 constexpr int kQueryWaitMs = 5000;
 constexpr int kEndWaitMs = 120000;
 constexpr UINT kKnownFlags = EWX_SHUTDOWN | EWX_REBOOT | EWX_FORCE | EWX_POWEROFF | EWX_FORCEIFHUNG;
@@ -331,7 +330,7 @@ DWORD nt_logoff_session(const std::string& machine, const std::string& user, UIN
     // A program that was told the end and ended is no longer of the session.
     if (allowed && program.ended) unlink(r.file.c_str());
     if (told) told->push_back(program);
-    if (!allowed) return kErrorCancelled;
+    if (!allowed) return ERROR_CANCELLED;
   }
   return ERROR_SUCCESS;
 }
