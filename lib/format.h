@@ -16,7 +16,9 @@ constexpr uint64_t OPEN_UPPER_TIME = 0x0FFFFFFF0FFFFFFFull;
 // placeholder table into `out`: at most `size` bytes, whole characters of
 // the ANSI code page only, then a terminator (`out` holds size + 1 bytes).
 // Placeholders: ~[-][.][!][0][width]letter; "~~" prints "~". Widths count
-// characters and stop at 255. A negative size writes nothing.
+// characters and stop at 255. A negative size writes nothing. The user's
+// locale is read once per expansion (NtUserLocaleHold): all numbers and
+// times of one line follow the same LANG / LC_ALL.
 void expand_format(const char* format, char* out, const ArgSpec* table, int size);
 
 // The same for a format text that the caller has already resolved with

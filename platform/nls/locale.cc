@@ -1,9 +1,12 @@
 #include "platform/nls/locale.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 #include "platform/kernel/clock.h"
 #include "platform/kernel/error.h"
@@ -60,10 +63,20 @@ int day_of_week(int year, int month, int day) {
   return (year + year / 4 - year / 100 + year / 400 + kOffset[month - 1] + day) % 7;
 }
 
-std::string number(int value, bool two_digits) {
+// Appends a date or time field in decimal (values 0..30827), at least two
+// digits with `two_digits`.
+void append_number(std::string& out, int value, bool two_digits) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, two_digits ? "%02d" : "%d", value);
-  return buf;
+  char* end = buf + sizeof buf;
+  char* p = end;
+  unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (two_digits && end - p < 2) *--p = '0';
+  if (value < 0) *--p = '-';
+  out.append(p, end);
 }
 
 enum class Picture { kDate, kTime };
@@ -77,14 +90,23 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
   size_t element_end = 0;
   bool any_element = false;
   bool skip_literal = false;  // after a dropped first element
-  auto literal = [&](const std::string& text) {
-    if (!skip_literal) out += text;
+  auto literal = [&](const char* text, size_t length) {
+    if (!skip_literal) out.append(text, length);
   };
-  auto element = [&](const std::string& text) {
-    out += text;
+  auto begin_element = [&]() { skip_literal = false; };
+  auto end_element = [&]() {
     element_end = out.size();
     any_element = true;
-    skip_literal = false;
+  };
+  auto element = [&](const std::string& text) {
+    begin_element();
+    out += text;
+    end_element();
+  };
+  auto number = [&](int value, bool two_digits) {
+    begin_element();
+    append_number(out, value, two_digits);
+    end_element();
   };
   auto drop = [&]() {
     out.resize(element_end);
@@ -97,7 +119,7 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
     char c = picture[i];
     if (c == '\'') {
       if (i + 1 < n && picture[i + 1] == '\'') {
-        literal("'");
+        literal("'", 1);
         i += 2;
         continue;
       }
@@ -115,7 +137,7 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
         }
         text += picture[i++];
       }
-      literal(text);
+      literal(text.data(), text.size());
       continue;
     }
     size_t run = 1;
@@ -126,7 +148,7 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
       switch (c) {
         case 'd':
           if (count <= 2) {
-            element(number(t.wDay, count == 2));
+            number(t.wDay, count == 2);
           } else {
             int dow = day_of_week(t.wYear, t.wMonth, t.wDay);  // Sunday 0
             int index = (dow + 6) % 7;                          // Monday 0
@@ -135,7 +157,7 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
           break;
         case 'M':
           if (count <= 2) {
-            element(number(t.wMonth, count == 2));
+            number(t.wMonth, count == 2);
           } else {
             element(ansi(count == 3 ? loc.abbrev_month_names[t.wMonth - 1]
                                     : loc.month_names[t.wMonth - 1]));
@@ -143,9 +165,9 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
           break;
         case 'y':
           if (count <= 2) {
-            element(number(t.wYear % 100, count == 2));
+            number(t.wYear % 100, count == 2);
           } else {
-            element(number(t.wYear, false));
+            number(t.wYear, false);
           }
           break;
         case 'g':
@@ -164,21 +186,21 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
             hour %= 12;
             if (hour == 0) hour = 12;
           }
-          element(number(hour, count >= 2));
+          number(hour, count >= 2);
           break;
         }
         case 'm':
           if (flags & TIME_NOMINUTESORSECONDS) {
             drop();
           } else {
-            element(number(t.wMinute, count >= 2));
+            number(t.wMinute, count >= 2);
           }
           break;
         case 's':
           if (flags & (TIME_NOMINUTESORSECONDS | TIME_NOSECONDS)) {
             drop();
           } else {
-            element(number(t.wSecond, count >= 2));
+            number(t.wSecond, count >= 2);
           }
           break;
         case 't':
@@ -194,17 +216,127 @@ std::string expand(const NtLocaleData& loc, Picture kind, DWORD flags, const SYS
           handled = false;
       }
     }
-    if (!handled) literal(std::string(picture + i, run));
+    if (!handled) literal(picture + i, run);
     i += run;
   }
   return out;
 }
 
-LCID lcid_from_environment() {
-  const char* value = std::getenv("LC_ALL");
-  if (!value || !*value) value = std::getenv("LANG");
+// The last text a thread made from a date or time picture, and what it was
+// made of. A listing formats the same day, and often the same minute, for
+// many entries in a row: those take the text made before. `fields` are the
+// parts of SYSTEMTIME the picture kind reads (year, month, day or hour,
+// minute, second); the ANSI page is part of the key because the texts are
+// in it.
+struct PictureMemo {
+  bool valid = false;
+  LCID lcid = 0;
+  UINT code_page = 0;
+  DWORD flags = 0;
+  WORD fields[3] = {};
+  std::string picture;
+  std::string text;
+};
+
+thread_local PictureMemo t_date_memo;
+thread_local PictureMemo t_time_memo;
+
+const std::string& memo_expand(PictureMemo& memo, const NtLocaleData& loc, Picture kind,
+                               DWORD flags, const SYSTEMTIME& t, const char* picture) {
+  const WORD fields[3] = {kind == Picture::kDate ? t.wYear : t.wHour,
+                          kind == Picture::kDate ? t.wMonth : t.wMinute,
+                          kind == Picture::kDate ? t.wDay : t.wSecond};
+  const UINT code_page = GetACP();
+  if (memo.valid && memo.lcid == loc.lcid && memo.code_page == code_page && memo.flags == flags &&
+      std::memcmp(memo.fields, fields, sizeof fields) == 0 && memo.picture == picture) {
+    return memo.text;
+  }
+  memo.text = expand(loc, kind, flags, t, picture);
+  memo.picture = picture;
+  memo.lcid = loc.lcid;
+  memo.code_page = code_page;
+  memo.flags = flags;
+  std::memcpy(memo.fields, fields, sizeof fields);
+  memo.valid = true;
+  return memo.text;
+}
+
+LCID lcid_from_values(const char* lc_all, const char* lang) {
+  const char* value = lc_all;
+  if (!value || !*value) value = lang;
   if (!value || !*value) return LANG_ENGLISH_US;
   return nt_lcid_from_posix(value);
+}
+
+// The last LC_ALL and LANG a thread parsed and the locale they gave: a
+// later call with the same texts (compared, not parsed) takes that locale.
+// Values too long for the copy are never cached.
+struct EnvironmentLocale {
+  static constexpr size_t kValueMax = 64;
+  bool valid = false;
+  bool lc_all_set = false;
+  bool lang_set = false;
+  char lc_all[kValueMax] = {};
+  char lang[kValueMax] = {};
+  LCID lcid = LANG_ENGLISH_US;
+};
+
+thread_local EnvironmentLocale t_environment_locale;
+
+// The locale an NtUserLocaleHold fixed, while t_hold_depth > 0.
+thread_local LCID t_held_lcid = 0;
+thread_local int t_hold_depth = 0;
+
+bool same_value(const char* current, bool cached_set, const char* cached) {
+  if (current == nullptr) return !cached_set;
+  return cached_set && std::strcmp(current, cached) == 0;
+}
+
+// Copies `value` for a later comparison; false when it does not fit.
+bool remember(const char* value, bool* set, char* out) {
+  *set = value != nullptr;
+  if (value == nullptr) return true;
+  const size_t length = std::strlen(value);
+  if (length >= EnvironmentLocale::kValueMax) return false;
+  std::memcpy(out, value, length + 1);
+  return true;
+}
+
+// getenv("LC_ALL") and getenv("LANG") in one pass over the environment.
+void read_locale_variables(const char** lc_all, const char** lang) {
+  if (environ == nullptr) return;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const char* e = *entry;
+    if (e[0] != 'L') continue;
+    if (e[1] == 'C') {
+      if (*lc_all == nullptr && e[2] == '_' && e[3] == 'A' && e[4] == 'L' && e[5] == 'L' &&
+          e[6] == '=') {
+        *lc_all = e + 7;
+      }
+    } else if (e[1] == 'A') {
+      if (*lang == nullptr && e[2] == 'N' && e[3] == 'G' && e[4] == '=') *lang = e + 5;
+    } else {
+      continue;
+    }
+    if (*lc_all != nullptr && *lang != nullptr) return;
+  }
+}
+
+LCID lcid_from_environment() {
+  if (t_hold_depth > 0) return t_held_lcid;
+  const char* lc_all = nullptr;
+  const char* lang = nullptr;
+  read_locale_variables(&lc_all, &lang);
+  EnvironmentLocale& cache = t_environment_locale;
+  if (cache.valid && same_value(lc_all, cache.lc_all_set, cache.lc_all) &&
+      same_value(lang, cache.lang_set, cache.lang)) {
+    return cache.lcid;
+  }
+  const LCID lcid = lcid_from_values(lc_all, lang);
+  cache.valid = remember(lc_all, &cache.lc_all_set, cache.lc_all) &&
+                remember(lang, &cache.lang_set, cache.lang);
+  cache.lcid = lcid;
+  return lcid;
 }
 
 }  // namespace
@@ -212,6 +344,13 @@ LCID lcid_from_environment() {
 LCID GetUserDefaultLCID() { return lcid_from_environment(); }
 
 LCID GetSystemDefaultLCID() { return lcid_from_environment(); }
+
+NtUserLocaleHold::NtUserLocaleHold() {
+  if (t_hold_depth == 0) t_held_lcid = lcid_from_environment();
+  ++t_hold_depth;
+}
+
+NtUserLocaleHold::~NtUserLocaleHold() { --t_hold_depth; }
 
 BOOL IsValidLocale(LCID locale, DWORD /*flags*/) {
   if (locale == 0 || locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT) return FALSE;
@@ -299,11 +438,14 @@ int GetNumberFormatA(LCID locale, DWORD flags, const char* value, const NUMBERFM
     negative = true;
     ++p;
   }
-  std::string whole, fraction;
-  while (*p >= '0' && *p <= '9') whole += *p++;
+  const char* whole_begin = p;
+  while (*p >= '0' && *p <= '9') ++p;
+  std::string whole(whole_begin, p);
+  std::string fraction;
   if (*p == '.') {
-    ++p;
-    while (*p >= '0' && *p <= '9') fraction += *p++;
+    const char* fraction_begin = ++p;
+    while (*p >= '0' && *p <= '9') ++p;
+    fraction.assign(fraction_begin, p);
   }
   if (*p != '\0' || (whole.empty() && fraction.empty())) return fail(ERROR_INVALID_PARAMETER);
 
@@ -331,38 +473,47 @@ int GetNumberFormatA(LCID locale, DWORD flags, const char* value, const NUMBERFM
     }
     if (carry) whole.insert(whole.begin(), '1');
   }
-  size_t first = whole.find_first_not_of('0');
-  whole = first == std::string::npos ? std::string() : whole.substr(first);
+  const size_t first = whole.find_first_not_of('0');
+  whole.erase(0, first == std::string::npos ? whole.size() : first);
   if (whole.empty() && fraction.find_first_not_of('0') == std::string::npos) negative = false;
   if (whole.empty() && (leading_zero || digits == 0)) whole = "0";
 
   // Group from the right: `grouping` digits each, or 3 then 2s for 32.
-  std::string grouped;
-  if (grouping == 0 || whole.size() <= 1) {
-    grouped = whole;
-  } else {
-    size_t group = grouping == 32 ? 3 : grouping;
-    size_t end = whole.size();
-    std::string result;
-    while (end > group) {
-      result.insert(0, thousand_sep + whole.substr(end - group, group));
-      end -= group;
-      if (grouping == 32) group = 2;
-    }
-    result.insert(0, whole.substr(0, end));
-    grouped = result;
-  }
-  std::string text = grouped;
-  if (digits > 0) text += decimal_sep + fraction;
+  // The groups are collected backwards and turned round at the end.
+  std::string text;
+  text.reserve(whole.size() * (1 + thousand_sep.size()) + decimal_sep.size() + fraction.size() + 4);
   if (negative) {
     switch (negative_order) {
-      case 0: text = "(" + text + ")"; break;
-      case 1: text = "-" + text; break;
-      case 2: text = "- " + text; break;
-      case 3: text += "-"; break;
-      default: text += " -"; break;
+      case 0: text += ')'; break;
+      case 3: text += '-'; break;
+      case 4: text += "- "; break;
+      default: break;
     }
   }
+  if (digits > 0) {
+    text.append(fraction.rbegin(), fraction.rend());
+    text.append(decimal_sep.rbegin(), decimal_sep.rend());
+  }
+  size_t group = grouping == 32 ? 3 : grouping;
+  size_t in_group = 0;
+  for (size_t k = whole.size(); k-- > 0;) {
+    if (group != 0 && in_group == group) {
+      text.append(thousand_sep.rbegin(), thousand_sep.rend());
+      in_group = 0;
+      if (grouping == 32) group = 2;
+    }
+    text += whole[k];
+    ++in_group;
+  }
+  if (negative) {
+    switch (negative_order) {
+      case 0: text += '('; break;
+      case 1: text += '-'; break;
+      case 2: text += " -"; break;
+      default: break;
+    }
+  }
+  std::reverse(text.begin(), text.end());
   return deliver(text, out, out_len);
 }
 
@@ -390,7 +541,7 @@ int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char*
     own_picture = ansi((flags & DATE_LONGDATE) ? loc->long_date : loc->short_date);
     picture = own_picture.c_str();
   }
-  return deliver(expand(*loc, Picture::kDate, flags, t, picture), out, out_len);
+  return deliver(memo_expand(t_date_memo, *loc, Picture::kDate, flags, t, picture), out, out_len);
 }
 
 int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char* picture,
@@ -415,5 +566,5 @@ int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char*
     own_picture = ansi(loc->time_format);
     picture = own_picture.c_str();
   }
-  return deliver(expand(*loc, Picture::kTime, flags, t, picture), out, out_len);
+  return deliver(memo_expand(t_time_memo, *loc, Picture::kTime, flags, t, picture), out, out_len);
 }

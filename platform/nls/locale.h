@@ -53,10 +53,24 @@ struct NUMBERFMTA {
 };
 
 // Both read LC_ALL, else LANG, on every call (tests change them between
-// calls). A known language in an unknown territory ("de_AT") takes that
-// language's first locale (German, Germany); anything unknown is 0x0409.
+// calls), unless an NtUserLocaleHold is in force; the last parse is kept
+// per thread and used again while LC_ALL and LANG hold the same text. A known language in an unknown territory ("de_AT") takes
+// that language's first locale (German, Germany); anything unknown is 0x0409.
 LCID GetUserDefaultLCID();
 LCID GetSystemDefaultLCID();
+
+// Holds the user (and system) default locale of the calling thread fixed
+// while it lives: the calls inside take the locale read when the outermost
+// hold was made and do not look at the environment again. For work that
+// formats many values at one moment, such as one output line. Holds nest.
+class NtUserLocaleHold {
+ public:
+  NtUserLocaleHold();
+  ~NtUserLocaleHold();
+  NtUserLocaleHold(const NtUserLocaleHold&) = delete;
+  NtUserLocaleHold& operator=(const NtUserLocaleHold&) = delete;
+};
+
 BOOL IsValidLocale(LCID locale, DWORD flags);
 
 // Win32 semantics: out_len 0 asks for the size needed (terminator included);
