@@ -343,16 +343,37 @@ bool in_range(const char* text, int32_t value) {
   return false;
 }
 
+namespace {
+
+// The local year now, read from the clock at most once a second per thread
+// (a listing formats many times in a row).
+int current_year() {
+  thread_local uint64_t checked_at = 0;
+  thread_local bool known = false;
+  thread_local int year = 0;
+  constexpr uint64_t kSecond = 10000000;  // in 100-ns units
+  uint64_t now = nt_local_now();
+  if (!known || now < checked_at || now - checked_at >= kSecond) {
+    FILETIME ft = u64_to_filetime(now);
+    SYSTEMTIME today;
+    if (!FileTimeToSystemTime(&ft, &today)) return 0;
+    year = today.wYear;
+    checked_at = now;
+    known = true;
+  }
+  return year;
+}
+
+}  // namespace
+
 void format_time(const FILETIME* time, char* out, int size) {
   if (out == nullptr || size <= 0) return;
   out[0] = '\0';
   const char* text = "never";
   char rendered[512];
   SYSTEMTIME st;
-  SYSTEMTIME today;
-  FILETIME now = u64_to_filetime(nt_local_now());
   if (time != nullptr && filetime_to_u64(*time) != 0 && FileTimeToSystemTime(time, &st) &&
-      FileTimeToSystemTime(&now, &today) && abs(static_cast<int>(st.wYear) - today.wYear) <= 99) {
+      abs(static_cast<int>(st.wYear) - current_year()) <= 99) {
     // Pictures are re-read on every call so that a change of the variables
     // takes effect at once.
     char date_picture[64];
@@ -377,7 +398,10 @@ void format_time(const FILETIME* time, char* out, int size) {
         GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, kDefaultTimePicture, time_text, sizeof time_text) == 0) {
       time_text[0] = '\0';
     }
-    snprintf(rendered, sizeof rendered, "%s%s", date_text, time_text);
+    size_t date_length = strlen(date_text);
+    size_t time_length = strlen(time_text);  // both below 256, so they fit
+    memcpy(rendered, date_text, date_length);
+    memcpy(rendered + date_length, time_text, time_length + 1);
     text = rendered;
   }
   copy_cut(text, out, static_cast<size_t>(size - 1));
