@@ -5,7 +5,6 @@
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "setora/qt_text.h"
 #include "setora/setora_ids.h"
 #include "setora/setora_text.h"
+#include "winui/message_box_qt.h"
 
 bool unattended_dialogs() {
   const char* log = getenv("NT_MESSAGE_BOX_LOG");
@@ -61,49 +61,7 @@ bool choose_list_font(QWidget* parent, QFont* font) {
 namespace {
 
 int qt_message_box(HWND /*owner*/, const char* text, const char* caption, UINT type) {
-  QMessageBox box;
-  box.setWindowTitle(qt_from_ansi(caption));
-  box.setText(qt_from_ansi(text).trimmed());
-  switch (type & MB_ICONMASK) {
-    case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONASTERISK: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
-  }
-  struct Button {
-    QMessageBox::StandardButton qt;
-    int id;
-  };
-  std::vector<Button> buttons;
-  switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    case MB_ABORTRETRYIGNORE:
-      buttons = {{QMessageBox::Abort, IDABORT},
-                 {QMessageBox::Retry, IDRETRY},
-                 {QMessageBox::Ignore, IDIGNORE}};
-      break;
-    case MB_YESNOCANCEL:
-      buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO},
-                 {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-    case MB_RETRYCANCEL:
-      buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    default: buttons = {{QMessageBox::Ok, IDOK}}; break;
-  }
-  QMessageBox::StandardButtons all;
-  for (const Button& b : buttons) all |= b.qt;
-  box.setStandardButtons(all);
-  size_t default_index = (type & MB_DEFMASK) >> 8;
-  if (default_index < buttons.size()) box.setDefaultButton(buttons[default_index].qt);
-  int pressed = box.exec();
-  for (const Button& b : buttons) {
-    if (pressed == b.qt) return b.id;
-  }
-  // Closed without a button: the default button answers.
-  return nt_message_box_default_button(type);
+  return exec_qt_message_box(qt_from_ansi(caption), qt_from_ansi(text).trimmed(), type);
 }
 
 }  // namespace

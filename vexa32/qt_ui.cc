@@ -17,6 +17,7 @@
 
 #include "platform/user/message_box.h"
 #include "vexa32/confirm_countdown.h"
+#include "winui/message_box_qt.h"
 
 void on_gui_thread(const std::function<void()>& work) {
   QCoreApplication* app = QCoreApplication::instance();
@@ -32,48 +33,8 @@ namespace {
 int show_qt_box(HWND /*owner*/, const char* text, const char* caption, UINT type) {
   int result = IDOK;
   on_gui_thread([&] {
-    QMessageBox box;
-    box.setWindowTitle(QString::fromUtf8(caption));
-    box.setText(QString::fromUtf8(text));
-    box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
-    switch (type & MB_ICONMASK) {
-      case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-      case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-      case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-      case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-      default: break;
-    }
-    struct Button {
-      QMessageBox::StandardButton qt;
-      int id;
-    };
-    std::vector<Button> buttons;
-    switch (type & MB_TYPEMASK) {
-      case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-      case MB_ABORTRETRYIGNORE:
-        buttons = {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY},
-                   {QMessageBox::Ignore, IDIGNORE}};
-        break;
-      case MB_YESNOCANCEL:
-        buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO},
-                   {QMessageBox::Cancel, IDCANCEL}};
-        break;
-      case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-      case MB_RETRYCANCEL:
-        buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
-        break;
-      default: buttons = {{QMessageBox::Ok, IDOK}}; break;
-    }
-    QMessageBox::StandardButtons all;
-    for (const Button& b : buttons) all |= b.qt;
-    box.setStandardButtons(all);
-    size_t def = (type & MB_DEFMASK) >> 8;
-    if (def < buttons.size()) box.setDefaultButton(buttons[def].qt);
-    int pressed = box.exec();
-    result = nt_message_box_default_button(type);
-    for (const Button& b : buttons) {
-      if (pressed == b.qt) result = b.id;
-    }
+    result = exec_qt_message_box(QString::fromUtf8(caption), QString::fromUtf8(text), type,
+                                 Qt::WindowStaysOnTopHint);
   });
   return result;
 }
