@@ -9,24 +9,10 @@
 #include <vector>
 
 #include "ntnet/command_test_run.h"
-#include "ntnet/ntnet.h"
 #include "platform/netapi/netapi_test_network.h"
 #include "platform/session/session.h"
 
 namespace {
-
-CommandRun ntnet(std::vector<std::string> args) {
-  args.insert(args.begin(), "ntnet");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  CommandRun r;
-  r.code = ntnet_run(static_cast<int>(argv.size()), argv.data(), out, err);
-  r.out = drain_stream(out);
-  r.err = drain_stream(err);
-  return r;
-}
 
 // A window program of the session (in a child process) that refuses the
 // first query and ends when the session ends.
@@ -63,27 +49,27 @@ pid_t start_session_program() {
 
 TEST(NtnetLogoff, EndsTheSessionsOfAMachine) {
   TestNetwork net;
-  EXPECT_EQ(ntnet({"logoff"}).code, 2);
-  EXPECT_EQ(ntnet({"logoff", "A", "B", "C"}).code, 2);
-  CommandRun r = ntnet({"logoff", "NOPE"});
+  EXPECT_EQ(run_ntnet({"logoff"}).code, 2);
+  EXPECT_EQ(run_ntnet({"logoff", "A", "B", "C"}).code, 2);
+  CommandRun r = run_ntnet({"logoff", "NOPE"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("no machine NOPE"), std::string::npos) << r.err;
-  r = ntnet({"logoff", "SRV1"});
+  r = run_ntnet({"logoff", "SRV1"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, "No program in the session\n");
 
   pid_t program = start_session_program();
   ASSERT_GT(program, 0);
   const std::string pid = std::to_string(program);
-  r = ntnet({"logoff", "LOCALPC", "Tester"});
+  r = run_ntnet({"logoff", "LOCALPC", "Tester"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, pid + " refused the logoff\n");
   EXPECT_NE(r.err.find("logoff of LOCALPC stopped (error 1223)"), std::string::npos) << r.err;
 
   // Another user's session is left alone; forced, nobody is asked.
-  r = ntnet({"logoff", "LOCALPC", "someone"});
+  r = run_ntnet({"logoff", "LOCALPC", "someone"});
   EXPECT_EQ(r.out, "No program in the session\n");
-  r = ntnet({"logoff", "\\\\localpc", "--force"});
+  r = run_ntnet({"logoff", "\\\\localpc", "--force"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "Logged off " + pid + " (level 0x280)\n");
   int status = 0;

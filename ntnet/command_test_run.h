@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ntnet/ntnet.h"
+
 struct CommandRun {
   int code = -1;
   std::string out, err;
@@ -32,6 +34,20 @@ inline CommandRun run_command(StreamCommand command, const std::vector<std::stri
   FILE* err = tmpfile();
   CommandRun r;
   r.code = command(args, out, err);
+  r.out = drain_stream(out);
+  r.err = drain_stream(err);
+  return r;
+}
+
+// Runs the whole ntnet command line `args` (without the program name).
+inline CommandRun run_ntnet(std::vector<std::string> args) {
+  args.insert(args.begin(), "ntnet");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  CommandRun r;
+  r.code = ntnet_run(static_cast<int>(argv.size()), argv.data(), out, err);
   r.out = drain_stream(out);
   r.err = drain_stream(err);
   return r;

@@ -5,27 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "ntnet/ntnet.h"
+#include "ntnet/command_test_run.h"
 #include "platform/netapi/netapi_test_network.h"
 #include "platform/services/services.h"
-#include "ntnet/command_test_run.h"
-
-namespace {
-
-CommandRun ntnet(std::vector<std::string> args) {
-  args.insert(args.begin(), "ntnet");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  CommandRun r;
-  r.code = ntnet_run(static_cast<int>(argv.size()), argv.data(), out, err);
-  r.out = drain_stream(out);
-  r.err = drain_stream(err);
-  return r;
-}
-
-}  // namespace
 
 TEST(NtnetServices, ListBootShutdownOfAMachine) {
   TestNetwork net;
@@ -40,7 +22,7 @@ TEST(NtnetServices, ListBootShutdownOfAMachine) {
   CloseServiceHandle(svc);
   CloseServiceHandle(scm);
 
-  CommandRun r = ntnet({"service", "list", "\\\\srv2"});
+  CommandRun r = run_ntnet({"service", "list", "\\\\srv2"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out,
             "NAME                      STATE       START         PID        EXIT  PATH\n"
@@ -49,23 +31,23 @@ TEST(NtnetServices, ListBootShutdownOfAMachine) {
   // An offline machine boots (a disabled service stays stopped) and goes
   // down again.
   net.set_online("WS9", false);
-  r = ntnet({"boot", "WS9"});
+  r = run_ntnet({"boot", "WS9"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "WS9 is up\n");
-  r = ntnet({"boot", "SRV2"});
+  r = run_ntnet({"boot", "SRV2"});
   EXPECT_EQ(r.out, "SRV2 is up\n");
-  r = ntnet({"shutdown", "SRV2", "--timeout", "1"});
+  r = run_ntnet({"shutdown", "SRV2", "--timeout", "1"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "SRV2 is down\n");
   NtMachineRef ref;
   EXPECT_EQ(nt_open_machine("SRV2", &ref), ERROR_BAD_NETPATH);
 
   // Command-line mistakes.
-  EXPECT_EQ(ntnet({"service", "list"}).code, 2);
-  EXPECT_EQ(ntnet({"service", "start", "SRV2"}).code, 2);
-  EXPECT_EQ(ntnet({"shutdown", "SRV2", "--timeout", "x"}).code, 2);
-  EXPECT_EQ(ntnet({"boot", "NOSUCH"}).code, 1);
-  EXPECT_EQ(ntnet({"boot", "bad/name"}).code, 2);
+  EXPECT_EQ(run_ntnet({"service", "list"}).code, 2);
+  EXPECT_EQ(run_ntnet({"service", "start", "SRV2"}).code, 2);
+  EXPECT_EQ(run_ntnet({"shutdown", "SRV2", "--timeout", "x"}).code, 2);
+  EXPECT_EQ(run_ntnet({"boot", "NOSUCH"}).code, 1);
+  EXPECT_EQ(run_ntnet({"boot", "bad/name"}).code, 2);
 }
 
 TEST(NtnetServices, Words) {
