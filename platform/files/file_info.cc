@@ -59,6 +59,26 @@ struct XattrArgs {
 
 std::atomic<bool> g_at_calls{true};
 
+// Which of the layer's extended attributes a file has, from its name list
+// (`length` as listxattr returned it). False when there is nothing to read:
+// no list, or no extended attributes there. A list too long for the buffer
+// asks for both.
+bool stored_names(const char* names, ssize_t length, bool* has_attrib, bool* has_ctime) {
+  if (length < 0) {
+    if (errno != ERANGE) return false;
+    *has_attrib = *has_ctime = true;
+    return true;
+  }
+  for (ssize_t pos = 0; pos < length;) {
+    const char* entry = names + pos;
+    size_t n = strnlen(entry, static_cast<size_t>(length - pos));
+    if (strcmp(entry, NT_ATTRIB_XATTR) == 0) *has_attrib = true;
+    if (strcmp(entry, NT_CTIME_XATTR) == 0) *has_ctime = true;
+    pos += static_cast<ssize_t>(n) + 1;
+  }
+  return true;
+}
+
 ssize_t list_at(int dirfd, const char* name, const std::string& host, char* list, size_t size) {
   if (dirfd != AT_FDCWD && g_at_calls.load(std::memory_order_relaxed)) {
     long rc = syscall(SYS_listxattrat, dirfd, name, *name ? 0 : AT_EMPTY_PATH, list, size);
@@ -97,19 +117,8 @@ void read_nt_xattrs(int dirfd, const char* name, const std::string& host, DWORD*
   *creation = 0;
   char names[512];
   ssize_t length = list_at(dirfd, name, host, names, sizeof names);
-  bool has_attrib = false;
-  bool has_ctime = false;
-  if (length < 0) {
-    if (errno != ERANGE) return;  // none, or no extended attributes here
-    has_attrib = has_ctime = true;  // a long list: ask for both
-  }
-  for (ssize_t pos = 0; pos < length;) {
-    const char* entry = names + pos;
-    size_t n = strnlen(entry, static_cast<size_t>(length - pos));
-    if (strcmp(entry, NT_ATTRIB_XATTR) == 0) has_attrib = true;
-    if (strcmp(entry, NT_CTIME_XATTR) == 0) has_ctime = true;
-    pos += static_cast<ssize_t>(n) + 1;
-  }
+  bool has_attrib = false, has_ctime = false;
+  if (!stored_names(names, length, &has_attrib, &has_ctime)) return;
   char value[32];
   if (has_attrib) {
     ssize_t got = get_at(dirfd, name, host, NT_ATTRIB_XATTR, value, sizeof value);
@@ -226,17 +235,7 @@ void nt_stored_info_fd(int fd, DWORD* attributes, uint64_t* creation) {
   char names[512];
   ssize_t length = flistxattr(fd, names, sizeof names);
   bool has_attrib = false, has_ctime = false;
-  if (length < 0) {
-    if (errno != ERANGE) return;  // none, or no extended attributes here
-    has_attrib = has_ctime = true;  // a long list: ask for both
-  }
-  for (ssize_t pos = 0; pos < length;) {
-    const char* entry = names + pos;
-    size_t n = strnlen(entry, static_cast<size_t>(length - pos));
-    if (strcmp(entry, NT_ATTRIB_XATTR) == 0) has_attrib = true;
-    if (strcmp(entry, NT_CTIME_XATTR) == 0) has_ctime = true;
-    pos += static_cast<ssize_t>(n) + 1;
-  }
+  if (!stored_names(names, length, &has_attrib, &has_ctime)) return;
   if (has_attrib) *attributes = nt_stored_attributes_fd(fd);
   if (has_ctime) *creation = nt_stored_creation_time_fd(fd);
 }

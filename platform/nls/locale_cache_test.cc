@@ -9,6 +9,7 @@
 
 #include "platform/kernel/error.h"
 #include "platform/nls/locale.h"
+#include "platform/nls/locale_test_formats.h"
 #include "platform/nls/nls_test_env.h"
 
 namespace {
@@ -89,29 +90,6 @@ TEST(UserLocaleHold, FixesTheLocaleOfItsThreadWhileItLives) {
     NtUserLocaleHold hold;
     EXPECT_EQ(GetUserDefaultLCID(), kFrFr);
   }
-}
-
-SYSTEMTIME at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  SYSTEMTIME t{};
-  t.wYear = static_cast<WORD>(year);
-  t.wMonth = static_cast<WORD>(month);
-  t.wDay = static_cast<WORD>(day);
-  t.wHour = static_cast<WORD>(hour);
-  t.wMinute = static_cast<WORD>(minute);
-  t.wSecond = static_cast<WORD>(second);
-  return t;
-}
-
-std::string date(LCID lcid, const SYSTEMTIME& t, const char* picture, DWORD flags = 0) {
-  char buf[120];
-  int n = GetDateFormatA(lcid, flags, &t, picture, buf, sizeof buf);
-  return n > 0 ? std::string(buf) : "<error " + std::to_string(GetLastError()) + ">";
-}
-
-std::string time_of(LCID lcid, const SYSTEMTIME& t, const char* picture, DWORD flags = 0) {
-  char buf[120];
-  int n = GetTimeFormatA(lcid, flags, &t, picture, buf, sizeof buf);
-  return n > 0 ? std::string(buf) : "<error " + std::to_string(GetLastError()) + ">";
 }
 
 // Calls in a row that differ in one thing only: each must show it.

@@ -7,6 +7,7 @@
 
 #include "platform/kernel/clock.h"
 #include "platform/kernel/error.h"
+#include "platform/nls/locale_test_formats.h"
 #include "platform/nls/nls_test_env.h"
 
 namespace {
@@ -23,29 +24,6 @@ std::string number(LCID lcid, const char* value, const NUMBERFMTA* format = null
   if (n <= 0) return "<error " + std::to_string(GetLastError()) + ">";
   EXPECT_EQ(static_cast<size_t>(n), std::strlen(buf) + 1);
   return buf;
-}
-
-std::string date(LCID lcid, const SYSTEMTIME& t, const char* picture, DWORD flags = 0) {
-  char buf[120];
-  int n = GetDateFormatA(lcid, flags, &t, picture, buf, sizeof buf);
-  return n > 0 ? std::string(buf) : "<error " + std::to_string(GetLastError()) + ">";
-}
-
-std::string time_of(LCID lcid, const SYSTEMTIME& t, const char* picture, DWORD flags = 0) {
-  char buf[120];
-  int n = GetTimeFormatA(lcid, flags, &t, picture, buf, sizeof buf);
-  return n > 0 ? std::string(buf) : "<error " + std::to_string(GetLastError()) + ">";
-}
-
-SYSTEMTIME at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  SYSTEMTIME t{};
-  t.wYear = static_cast<WORD>(year);
-  t.wMonth = static_cast<WORD>(month);
-  t.wDay = static_cast<WORD>(day);
-  t.wHour = static_cast<WORD>(hour);
-  t.wMinute = static_cast<WORD>(minute);
-  t.wSecond = static_cast<WORD>(second);
-  return t;
 }
 
 constexpr LCID kEnUs = 0x0409, kEnGb = 0x0809, kDeDe = 0x0407, kDeCh = 0x0807, kFrFr = 0x040C,
